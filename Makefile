@@ -1,0 +1,34 @@
+# Two entry points: `make demo` renders the built-in scene, `make test` runs
+# every test under the sanitizers.  Both install what they need first.
+JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+
+.PHONY: all setup demo test release asan bench plugin clean
+
+all: release
+
+setup:
+	@scripts/setup.sh
+
+release: setup
+	cmake --preset release >/dev/null
+	cmake --build --preset release -j $(JOBS)
+
+asan: setup
+	cmake --preset asan >/dev/null
+	cmake --build --preset asan -j $(JOBS)
+
+plugin: setup
+	cmake --preset plugin >/dev/null
+	cmake --build --preset plugin -j $(JOBS)
+
+demo: release
+	scripts/demo.sh build/release
+
+test: asan
+	ctest --preset asan -j $(JOBS)
+
+bench: release
+	scripts/bench.sh build/release
+
+clean:
+	rm -rf build out

@@ -1,0 +1,8 @@
+// The mathematics kit: matrix types and every family built on them.
+#ifndef QVKIT_MATH_MATRIX_H
+#define QVKIT_MATH_MATRIX_H
+
+#include "math/MatrixTypes.h"
+#include "math/PointTransform.h"
+
+#endif

@@ -1,0 +1,8 @@
+// Compiled with -m32 -fsyntax-only: the static_asserts beside every record
+// then prove the 32-bit sizes and offsets the host expects.
+#include "host/PluginClient.h"
+#include "host/PluginRecords.h"
+#include "geometry/geometry_records.h"
+#include "math/Matrix.h"
+
+static_assert(sizeof(void*) == 4, "this check must be compiled with -m32");
