@@ -130,7 +130,9 @@ uint32_t PStrPos(ConstPStrPtr subStr, ConstPStrPtr theString) {
   const uint32_t subLength = subStr[0];
   const uint32_t length = theString[0];
   if (subLength > length) return 0;
-  for (uint32_t start = 1; start + subLength <= length + 1; ++start) {
+  // Start positions run from 1 to the length, so nothing is found in an
+  // empty string, not even the empty string.
+  for (uint32_t start = 1; start <= length && start + subLength <= length + 1; ++start) {
     if (std::memcmp(theString + start, subStr + 1, subLength) == 0) return start;
   }
   return 0;
