@@ -1,0 +1,57 @@
+// Internal declarations of the particle plug-in: the settings records'
+// defaults and conversions, emission, motion, frame stepping and output.
+// Main's side is in Particle.h; the pool and random source in ParticleStore.h.
+#ifndef PARTICLE_PARTICLEENGINE_H
+#define PARTICLE_PARTICLEENGINE_H
+
+#include <cstdint>
+
+#include "ParticleRecords.h"
+#include "ParticleStore.h"
+
+// ---------------------------------------------------------------- settings
+
+void DefaultControl(ControlDataPtr theControlRec);
+void DefaultData(PluginDataPtr theData);
+// Converts in place a version-3 record written in the other byte order.
+void FixControl(ControlDataPtr theControlRec);
+void UpdateControl(const ControlDataV2Rec* oldControl, ControlDataPtr newControl);
+// A fresh seed from the tick counter.
+int32_t NewParticleSeed();
+
+// ---------------------------------------------------------------- emission
+
+// Emits the particles of the frame interval [time, time + dt) that belongs to
+// frame `frame` and runs each one numFrames steps, to the generated frame.
+void CreateParticles(int32_t frame, int32_t numFrames, double time, double dt);
+// The emission angle folded into 0..180 degrees, as repeated |a - 360| would.
+double FoldAngle(double a);
+
+// ------------------------------------------------------------------ motion
+
+// Advances a particle by frameCount steps, the first dt long, the rest st.
+// True when it took a step and had energy left at the start of each.
+bool CalcParticle(ParticlePtr theParticle, int32_t frameCount, double st, double dt);
+// Advances every active particle numFrames steps of dt and frees the dead.
+void CalcParticles(int32_t numFrames, double dt);
+
+// Starts a progress report of the frame: unit, heading and count bounds, the
+// host's throttle cleared, and a first report at 0.
+void BeginStatus(const char* theUnit, const char* theInfo, int32_t theMax);
+
+// ------------------------------------------------------------------ output
+
+void EnergyColor(double theEnergy, ARGB* theColor);
+void AddGroup(void* groupReference, uint32_t groupVertexFlags);
+int32_t AddBlurVertex(double xp, double yp, double zp, double xb, double yb, double zb);
+void AddFacet(ARGB color, int16_t numVertices, int32_t v0, int32_t v1, int32_t v2,
+              int32_t v3);
+
+// ------------------------------------------------------------------ helpers
+
+// A 64-bit integer clamped into the signed 32-bit range.
+inline int32_t SaturateInt32(int64_t n) {
+  return n > INT32_MAX ? INT32_MAX : n < INT32_MIN ? INT32_MIN : int32_t(n);
+}
+
+#endif

@@ -1,0 +1,66 @@
+// Frame stepping: bring the pool from the frame it holds to the requested
+// one, continuing the stored particles or replaying a bounded window.
+#include <cmath>
+
+#include "Particle.h"
+#include "ParticleEngine.h"
+#include "host/PluginClient.h"
+#include "text/PString.h"
+#include "text/RoundUtils.h"
+
+void BeginStatus(const char* theUnit, const char* theInfo, int32_t theMax) {
+  theStatusRec.theReference = hostReference;
+  theStatusRec.theStatusPos = 0.0f;
+  PStrCpy(theStatusRec.theStatusUnit, PS(theUnit));
+  PStrCpy(theStatusRec.theStatusInfo, PS(theInfo));
+  theStatusRec.theStatusMin = 0;
+  theStatusRec.theStatusMax = theMax;
+  theStatusRec.theStatusValue = 0;
+  theStatusRec.theStatusTick = 0;
+  UpdateStatus(0.0f, 0);
+}
+
+void AgeParticles() {
+  ControlDataRec& c = *theControl;
+  const PluginDataRec& d = *theData;
+  double delta = d.frameTimeDelta;
+  // Without a usable frame step there is no window and no interval: the pool
+  // stays as it is.
+  if (!(delta > 0) || !std::isfinite(delta)) return;
+
+  // Frames from which a particle can still be alive.
+  int32_t count = DoubleToInt32(1 + std::floor((c.lifeTime + c.lifeTimeErr) / delta));
+  int32_t frame = SaturateInt32(int64_t(d.frameIndex) - count);
+  double time = d.frameTime - delta * count;
+  int32_t start = frame;
+
+  BeginStatus("Frame", "Aging Particles", count);
+
+  // Continue only from a pool that is valid for a frame inside the window;
+  // the replay mark never qualifies, even where the window start saturates.
+  if (c.lastFrameIndex != kNoFrame && c.lastFrameIndex >= frame &&
+      c.lastFrameIndex <= d.frameIndex && c.lastFrameTimeDelta == delta) {
+    CalcParticles(SaturateInt32(int64_t(d.frameIndex) - c.lastFrameIndex), delta);
+    frame = c.lastFrameIndex;
+    time = c.lastFrameTime;
+  } else {
+    InitParticleList(theControl, theData);
+    c.lastFrameTimeDelta = delta;
+  }
+  c.lastFrameIndex = d.frameIndex;
+  c.lastFrameTime = d.frameTime;
+
+  while (frame < d.frameIndex && result == 0) {
+    int64_t done = int64_t(frame) - start + 1;
+    theStatusRec.theStatusPos = float(double(done) / count);
+    theStatusRec.theStatusValue = SaturateInt32(done);
+    CreateParticles(frame, SaturateInt32(int64_t(d.frameIndex) - frame), time, delta);
+    time += delta;
+    frame += 1;
+  }
+
+  if (result == 0)
+    UpdateStatus(1.0f, count);
+  else
+    InitParticleList(theControl, theData);
+}

@@ -1,0 +1,79 @@
+// Particle pool lists and the random source.
+#include "ParticleStore.h"
+
+#include <cstring>
+
+#include "Particle.h"
+
+namespace {
+
+uint32_t randomSeed = 0;
+uint32_t randomIndex = 0;
+uint32_t randomCache[97];
+
+inline uint32_t NextRandom(uint32_t x) { return x * 1103515245u + 12345u; }
+
+}  // namespace
+
+void RelinkParticleList(ControlDataPtr theControl, PluginDataPtr theData) {
+  theControl->particleCount = 0;
+  theControl->firstActive = -1;
+  int32_t count = theControl->maxParticles;
+  if (count < 1) {  // no slot at all: an always-full pool
+    theControl->firstInactive = -1;
+    return;
+  }
+  theControl->firstInactive = 0;
+  ParticlePtr slots = ParticleSlots(theData);
+  for (int32_t i = 1; i < count; i++) slots[i - 1].link = i;
+  slots[count - 1].link = -1;
+}
+
+void InitParticleList(ControlDataPtr theControl, PluginDataPtr theData) {
+  theControl->lastFrameIndex = 0;
+  theControl->lastFrameTime = 0.0;
+  theControl->lastFrameTimeDelta = kDefaultFrameTimeDelta;
+  RelinkParticleList(theControl, theData);
+}
+
+ParticlePtr FindParticle(int32_t n) { return static_cast<ParticlePtr>(particleData) + n; }
+
+void AddParticle(ParticlePtr theParticle) {
+  if (PoolFull(theControl)) return;
+  int32_t slot = theControl->firstInactive;
+  ParticlePtr p = FindParticle(slot);
+  theParticle->link = theControl->firstActive;
+  theControl->firstActive = slot;
+  theControl->firstInactive = p->link;
+  std::memcpy(p, theParticle, sizeof(ParticleRec));
+  theControl->particleCount += 1;
+}
+
+void DeleteParticle(int32_t theParticleIndex, int32_t lastParticleIndex) {
+  ParticlePtr p = FindParticle(theParticleIndex);
+  if (lastParticleIndex >= 0)
+    FindParticle(lastParticleIndex)->link = p->link;
+  else
+    theControl->firstActive = p->link;
+  p->link = theControl->firstInactive;
+  theControl->firstInactive = theParticleIndex;
+  theControl->particleCount -= 1;
+}
+
+void SeedRandomCache(uint32_t theSeed) {
+  randomSeed = theSeed;
+  for (uint32_t& entry : randomCache) {
+    randomSeed = NextRandom(randomSeed);
+    entry = randomSeed;
+  }
+  randomSeed = NextRandom(randomSeed);
+  randomIndex = randomSeed;
+}
+
+uint32_t RandomCache() {
+  uint32_t i = ((randomIndex >> 16) * 97u) >> 16;
+  randomIndex = randomCache[i];
+  randomSeed = NextRandom(randomSeed);
+  randomCache[i] = randomSeed;
+  return randomIndex;
+}
