@@ -4,5 +4,9 @@
 
 #include "math/MatrixTypes.h"
 #include "math/PointTransform.h"
+#include "math/Vector.h"
+#include "math/MatrixAlgebra.h"
+#include "math/Transformations.h"
+#include "math/Quaternion.h"
 
 #endif
