@@ -1,0 +1,80 @@
+#include "Progress.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+void Draw(ProgressDisplay& theDisplay, bool force) {
+  if (!theDisplay.enabled) return;
+  if (theDisplay.terminal) {
+    std::string line = ProgressLineText(theDisplay, 20);
+    // Carriage return, the line, then clear what a longer line left behind.
+    std::fprintf(theDisplay.out, "\r%s\x1b[K", line.c_str());
+    std::fflush(theDisplay.out);
+    theDisplay.lineOpen = true;
+    return;
+  }
+  auto now = std::chrono::steady_clock::now();
+  if (!force && now - theDisplay.lastPlainLine < std::chrono::seconds(1)) return;
+  theDisplay.lastPlainLine = now;
+  std::fprintf(theDisplay.out, "%s\n", ProgressLineText(theDisplay, 0).c_str());
+  std::fflush(theDisplay.out);
+}
+
+}  // namespace
+
+ProgressDisplay MakeProgressDisplay(bool quiet, int32_t firstFrame, int32_t lastFrame) {
+  ProgressDisplay theDisplay;
+  theDisplay.enabled = !quiet;
+  theDisplay.terminal = isatty(fileno(theDisplay.out)) != 0;
+  theDisplay.firstFrame = firstFrame;
+  theDisplay.lastFrame = lastFrame;
+  theDisplay.frame = firstFrame;
+  return theDisplay;
+}
+
+std::string ProgressLineText(const ProgressDisplay& theDisplay, int barWidth) {
+  long long done = (long long)theDisplay.frame - theDisplay.firstFrame + 1;
+  long long total = (long long)theDisplay.lastFrame - theDisplay.firstFrame + 1;
+  std::string line = "frame " + std::to_string(theDisplay.frame) + " (" + std::to_string(done) +
+                     "/" + std::to_string(total) + ")";
+  if (!theDisplay.haveReport) return line;
+  const PluginReport& r = theDisplay.report;
+  line += "  " + r.heading + ": " + r.unit + " " + std::to_string(r.value) + " of " +
+          std::to_string(r.maximum);
+  if (barWidth > 0) {
+    // The plug-in's fraction may be anything a float holds.
+    double f = std::isfinite(r.fraction) ? std::clamp(double(r.fraction), 0.0, 1.0) : 0.0;
+    int filled = int(f * barWidth + 0.5);
+    line += " [" + std::string(size_t(filled), '#') + std::string(size_t(barWidth - filled), '.') + "]";
+  }
+  return line;
+}
+
+void ProgressBeginFrame(ProgressDisplay& theDisplay, int32_t theFrame) {
+  theDisplay.frame = theFrame;
+  theDisplay.haveReport = false;
+  Draw(theDisplay, theFrame == theDisplay.firstFrame);
+}
+
+void ProgressReportPlugin(ProgressDisplay& theDisplay, const PluginReport& theReport) {
+  theDisplay.report = theReport;
+  theDisplay.haveReport = true;
+  Draw(theDisplay, false);
+}
+
+void ProgressBreakLine(ProgressDisplay& theDisplay) {
+  if (theDisplay.lineOpen) {
+    std::fprintf(theDisplay.out, "\n");
+    theDisplay.lineOpen = false;
+  }
+}
+
+void ProgressFinish(ProgressDisplay& theDisplay, const std::string& message) {
+  ProgressBreakLine(theDisplay);
+  if (theDisplay.enabled && !message.empty()) std::fprintf(theDisplay.out, "%s\n", message.c_str());
+  std::fflush(theDisplay.out);
+}

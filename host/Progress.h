@@ -1,0 +1,45 @@
+// The progress line on standard error: the frame being rendered out of the
+// range, and the plug-in's own report (heading, unit, value of max and a
+// bar).  On a terminal the line is redrawn in place; otherwise plain lines
+// come at most once a second.
+#ifndef PLMHOST_PROGRESS_H
+#define PLMHOST_PROGRESS_H
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+struct PluginReport {
+  std::string heading;
+  std::string unit;
+  int32_t value = 0;
+  int32_t maximum = 0;
+  float fraction = 0.0f;
+};
+
+struct ProgressDisplay {
+  FILE* out = stderr;
+  bool enabled = true;
+  bool terminal = false;
+  int32_t firstFrame = 0;
+  int32_t lastFrame = 0;
+  int32_t frame = 0;
+  PluginReport report;
+  bool haveReport = false;
+  bool lineOpen = false;  // a terminal line waits to be finished
+  std::chrono::steady_clock::time_point lastPlainLine{};
+};
+
+ProgressDisplay MakeProgressDisplay(bool quiet, int32_t firstFrame, int32_t lastFrame);
+void ProgressBeginFrame(ProgressDisplay& theDisplay, int32_t theFrame);
+void ProgressReportPlugin(ProgressDisplay& theDisplay, const PluginReport& theReport);
+// Ends the line and prints a closing message (nothing when quiet).
+void ProgressFinish(ProgressDisplay& theDisplay, const std::string& message);
+// Ends an open terminal line so that a message can follow.
+void ProgressBreakLine(ProgressDisplay& theDisplay);
+
+// The text of the line, without terminal controls (also used by the tests).
+std::string ProgressLineText(const ProgressDisplay& theDisplay, int barWidth);
+
+#endif

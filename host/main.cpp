@@ -1,0 +1,87 @@
+// plmhost: a stand-in host that loads a model plug-in, drives it frame by
+// frame and writes what it builds as point clouds and pictures.
+#include <CLI/CLI.hpp>
+#include <cstdio>
+
+#include "Commands.h"
+#include "HostError.h"
+#include "PluginLoader.h"
+
+namespace {
+
+void ParseSize(const std::string& theText, RenderOptions& theOptions) {
+  int w = 0, h = 0;
+  char x = 0, extra = 0;
+  if (std::sscanf(theText.c_str(), "%d%c%d%c", &w, &x, &h, &extra) != 3 || (x != 'x' && x != 'X') ||
+      w < 16 || h < 16 || w > 8192 || h > 8192)
+    throw UsageError("--size: \"" + theText + "\" is not WxH with both between 16 and 8192");
+  theOptions.width = w;
+  theOptions.height = h;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"plmhost: load a model plug-in, render its frames as point clouds and pictures"};
+  app.require_subcommand(1);
+  bool quiet = false;
+  app.add_flag("-q,--quiet", quiet, "no progress lines");
+  app.fallthrough();
+
+  std::string infoPlugin;
+  CLI::App* info = app.add_subcommand("info", "describe a plug-in (default: the Particle.plm beside plmhost)");
+  info->add_option("PLUGIN", infoPlugin, "plug-in file");
+
+  NewOptions newOptions;
+  std::string newPlugin, newFrames;
+  double newFps = 0;
+  CLI::App* create = app.add_subcommand("new", "create a scene with the plug-in's initial settings");
+  create->add_option("SCENE", newOptions.scenePath, "scene file to create")->required();
+  CLI::Option* pluginOption = create->add_option("--plugin", newPlugin, "plug-in file (default: Particle.plm beside plmhost)");
+  CLI::Option* fpsOption = create->add_option("--fps", newFps, "frames per second (default 30)");
+  CLI::Option* newFramesOption = create->add_option("--frames", newFrames, "frame range A-B (default 0-149)");
+  create->add_flag("--force", newOptions.force, "replace an existing scene file");
+
+  RenderCommandOptions renderOptions;
+  std::string scenePath, renderFrames, size;
+  CLI::App* render = app.add_subcommand("render", "render a scene (default: the built-in fountain)");
+  CLI::Option* sceneOption = render->add_option("SCENE", scenePath, "scene file");
+  CLI::Option* renderFramesOption = render->add_option("--frames", renderFrames, "frame range A-B (default: the scene's)");
+  render->add_option("--out", renderOptions.render.outDir, "output folder (default out)");
+  render->add_flag("--png", renderOptions.render.framePictures, "also write a picture of every frame");
+  CLI::Option* sizeOption = render->add_option("--size", size, "picture size WxH (default 640x360)");
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    app.exit(e);
+    return kExitUsage;
+  }
+
+  try {
+    if (*info) return RunInfo(infoPlugin.empty() ? DefaultPluginPath() : infoPlugin);
+    if (*create) {
+      if (*pluginOption) newOptions.pluginPath = newPlugin;
+      if (*fpsOption) newOptions.fps = newFps;
+      if (*newFramesOption) newOptions.frames = newFrames;
+      return RunNew(newOptions);
+    }
+    if (*sceneOption) renderOptions.scenePath = scenePath;
+    if (*renderFramesOption) renderOptions.frames = renderFrames;
+    if (*sizeOption) ParseSize(size, renderOptions.render);
+    renderOptions.render.quiet = quiet;
+    return RunRender(renderOptions);
+  } catch (const HostError& e) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "plmhost: %s\n", e.what());
+    return e.exitCode;
+  } catch (const std::exception& e) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "plmhost: %s\n", e.what());
+    return kExitPluginError;
+  }
+}
