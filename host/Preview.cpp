@@ -168,7 +168,7 @@ void DrawGround(Canvas& canvas, const PreviewCamera& cam, const Matrix4& theGrou
       if (!ClipNear(ca, cb)) continue;
       Projected pa = Project(ca, cam), pb = Project(cb, cam);
       if (!pa.visible || !pb.visible) continue;
-      DrawLine(canvas, pa.x, pa.y, pb.x, pb.y, 1.0, color, k == 0 ? 0.8 : 0.45);
+      DrawLine(canvas, pa.x, pa.y, pb.x, pb.y, 1.0, color, k == 0 ? 0.5 : 0.25);
     }
 }
 
@@ -199,7 +199,7 @@ RgbImage DrawFrame(const FrameModel& theModel, const PreviewCamera& cam, const M
   // Far ones first, so near ones are drawn over them.
   std::stable_sort(items.begin(), items.end(), [](const Item& a, const Item& b) { return a.depth > b.depth; });
 
-  double radius = std::max(0.9, cam.height / 300.0);
+  double radius = std::max(0.9, cam.height / 240.0);
   for (const Item& item : items) {
     const ModelVertex& v = theModel.vertices[item.vertex];
     const float color[3] = {float(v.color.r), float(v.color.g), float(v.color.b)};
