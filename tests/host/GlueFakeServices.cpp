@@ -10,11 +10,9 @@ QV_FileRef theFakeFileRef;
 char theFakeResource[8] = "RESDATA";
 
 const char* const kFakedNames[] = {
-    "QV_MakeDialog",       "QV_GetControlType",    "QV_SetColorButtonColor",
-    "QV_GetColorButtonColor", "QV_HiliteRect",     "QV_PickColorWithAlpha",
-    "QV_WriteSInt16",      "QV_WriteFloat32",      "QV_WriteFloat64",
-    "QV_GetFileRefType",   "QV_GetResource",       "QV_MakeFileRef",
-    "QV_SetRect",
+    "QV_MakeDialog",  "QV_SetColorButtonColor", "QV_HiliteRect",  "QV_PickColorWithAlpha",
+    "QV_WriteSInt16", "QV_WriteFloat32",        "QV_WriteFloat64", "QV_GetResource",
+    "QV_MakeFileRef",
 };
 const int kFakedCount = sizeof kFakedNames / sizeof kFakedNames[0];
 
@@ -29,12 +27,6 @@ QV_SERVICE_EXPORT QV_Dialog* QV_MakeDialog(QV_ResourceFile* iResourceFile, int i
   return &gluefake::theFakeDialog;
 }
 
-QV_SERVICE_EXPORT QV_ControlType QV_GetControlType(QV_Control* iControl) {
-  ++seen.calls;
-  seen.handle = iControl;
-  return cQV_ColorButton;
-}
-
 QV_SERVICE_EXPORT void QV_SetColorButtonColor(QV_Control* ioControl, int iRed, int iGreen,
                                               int iBlue, int iAlpha) {
   ++seen.calls;
@@ -43,16 +35,6 @@ QV_SERVICE_EXPORT void QV_SetColorButtonColor(QV_Control* ioControl, int iRed, i
   seen.ints[1] = iGreen;
   seen.ints[2] = iBlue;
   seen.ints[3] = iAlpha;
-}
-
-QV_SERVICE_EXPORT void QV_GetColorButtonColor(QV_Control* iControl, int* oRed, int* oGreen,
-                                              int* oBlue, int* oAlpha) {
-  ++seen.calls;
-  seen.handle = iControl;
-  *oRed = 11;
-  *oGreen = 22;
-  *oBlue = 33;
-  *oAlpha = 44;
 }
 
 QV_SERVICE_EXPORT void QV_HiliteRect(QV_DrawContext* ioContext, QV_Rect iBounds,
@@ -98,12 +80,6 @@ QV_SERVICE_EXPORT int QV_WriteFloat64(QV_Stream* iStream, double iData) {
   return 3;
 }
 
-QV_SERVICE_EXPORT uint32_t QV_GetFileRefType(QV_FileRef* iFileRef) {
-  ++seen.calls;
-  seen.handle = iFileRef;
-  return gluefake::kFakeFileType;
-}
-
 QV_SERVICE_EXPORT void* QV_GetResource(QV_ResourceFile* iResourceFile, uint32_t iResourceType,
                                        int iResourceID, int32_t* oResourceSize) {
   ++seen.calls;
@@ -125,8 +101,3 @@ QV_SERVICE_EXPORT QV_FileRef* QV_MakeFileRef(QV_DirectoryRef* iDirectoryRef,
   return &gluefake::theFakeFileRef;
 }
 
-QV_SERVICE_EXPORT void QV_SetRect(QV_Rect* oRect, int iLeft, int iTop, int iRight,
-                                  int iBottom) {
-  ++seen.calls;
-  *oRect = QV_Rect{iLeft, iTop, iRight, iBottom};
-}

@@ -35,7 +35,6 @@ extern QV_Dialog theFakeDialog;
 extern QV_FileRef theFakeFileRef;
 extern char theFakeResource[8];
 const int kFakePickResult = 0x5A;
-const uint32_t kFakeFileType = 0x54455854;  // "TEXT"
 
 }  // namespace gluefake
 

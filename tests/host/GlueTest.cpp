@@ -80,19 +80,13 @@ TEST(Glue, ForwardsHandlesIntegersAndResults) {
   EXPECT_EQ(seen.ints[0], 16001);
 
   QV_Control control;
-  EXPECT_EQ(qv::QV_GetControlType(&control), cQV_ColorButton);
-  EXPECT_EQ(seen.handle, &control);
-
   qv::QV_SetColorButtonColor(&control, 1, -2, 300, 255);
   EXPECT_EQ(seen.ints[0], 1);
   EXPECT_EQ(seen.ints[1], -2);
   EXPECT_EQ(seen.ints[2], 300);
   EXPECT_EQ(seen.ints[3], 255);
-
-  int r = 0, g = 0, b = 0, a = 0;
-  qv::QV_GetColorButtonColor(&control, &r, &g, &b, &a);
-  EXPECT_EQ(r * 1000000 + g * 10000 + b * 100 + a, 11223344);
-  EXPECT_EQ(seen.calls, 4);
+  EXPECT_EQ(seen.handle, &control);
+  EXPECT_EQ(seen.calls, 2);
 }
 
 TEST(Glue, ForwardsRecordsBytesAndFloatsByValue) {
@@ -131,17 +125,10 @@ TEST(Glue, ForwardsRecordsBytesAndFloatsByValue) {
   EXPECT_EQ(qv::QV_WriteFloat64(&stream, 0.1), 3);
   EXPECT_EQ(seen.dbl, 0.1);
   EXPECT_EQ(seen.handle, &stream);
-
-  QV_Rect theRect{};
-  qv::QV_SetRect(&theRect, 4, 5, 6, 7);
-  EXPECT_EQ(theRect.left + theRect.top * 10 + theRect.right * 100 + theRect.bottom * 1000, 7654);
 }
 
 TEST(Glue, ForwardsCodesTextsAndOutParameters) {
   seen = {};
-  QV_FileRef fileRef;
-  EXPECT_EQ(qv::QV_GetFileRefType(&fileRef), gluefake::kFakeFileType);
-
   QV_DirectoryRef home;
   const char* theName = "Particle.rsc";
   EXPECT_EQ(qv::QV_MakeFileRef(&home, theName, 0x72737263u, "rsc"), &gluefake::theFakeFileRef);
