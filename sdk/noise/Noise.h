@@ -9,6 +9,9 @@
 // builds stop there with an assertion.  Tables are shared and unlocked:
 // initialisation and release must not overlap with evaluation.
 //
+// Coordinates beyond the 32-bit lattice (|c| >= 2^31), infinities and NaN
+// evaluate in the outermost cell at fraction 0 rather than failing.
+//
 // Arithmetic is single precision wherever the results are floats, with a few
 // steps in double as noted; results are the same on every platform that
 // builds without fused multiply-adds.
