@@ -14,7 +14,8 @@
 #include <cstdint>
 
 // Views of one float's 32 bits (little-endian: the low half comes first).
-// Read them through memcpy-safe code only; the kit's own functions do.
+// The kit's own functions copy bytes rather than read a view other than the
+// one last written.
 union RealRecord {
   float r;
   int32_t l;
