@@ -1,5 +1,7 @@
 #include "Model.h"
 
+#include <cstring>
+
 void ResetModel(FrameModel& theModel) {
   theModel.groups.clear();
   theModel.vertices.clear();
@@ -17,7 +19,12 @@ int32_t AddModelVertex(FrameModel& theModel, HostModelAddVertexRec& theRec) {
   if (theModel.groups.empty()) return kPluginOutOfSequence;
   if (theModel.vertices.size() >= kMaxModelVertices) return kPluginMemoryError;
   ModelGroup& theGroup = theModel.groups.back();
-  theModel.vertices.push_back({theRec.thePosition, theRec.theBlurPosition, theRec.theColor, false});
+  // The record is packed: copy its coordinates out byte by byte.
+  ModelVertex theVertex{};
+  std::memcpy(&theVertex.position, &theRec.thePosition, sizeof theVertex.position);
+  std::memcpy(&theVertex.blurPosition, &theRec.theBlurPosition, sizeof theVertex.blurPosition);
+  theVertex.color = theRec.theColor;
+  theModel.vertices.push_back(theVertex);
   theRec.theIndex = theGroup.vertexCount;
   ++theGroup.vertexCount;
   return kPluginNoError;

@@ -63,7 +63,8 @@ void ProgressBeginFrame(ProgressDisplay& theDisplay, int32_t theFrame) {
 void ProgressReportPlugin(ProgressDisplay& theDisplay, const PluginReport& theReport) {
   theDisplay.report = theReport;
   theDisplay.haveReport = true;
-  Draw(theDisplay, false);
+  Draw(theDisplay, !theDisplay.pluginHeard);
+  theDisplay.pluginHeard = true;
 }
 
 void ProgressBreakLine(ProgressDisplay& theDisplay) {

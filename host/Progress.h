@@ -28,6 +28,7 @@ struct ProgressDisplay {
   PluginReport report;
   bool haveReport = false;
   bool lineOpen = false;  // a terminal line waits to be finished
+  bool pluginHeard = false;  // the first report of the run is always shown
   std::chrono::steady_clock::time_point lastPlainLine{};
 };
 

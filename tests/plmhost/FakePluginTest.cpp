@@ -1,0 +1,136 @@
+// plmhost with plug-ins that misbehave: it answers with the protocol's
+// codes, says what went wrong and does not crash.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <nlohmann/json.hpp>
+
+#include "HostRun.h"
+
+namespace {
+
+struct FakeTest : ::testing::Test {
+  TempDir dir;
+  void SetUp() override {
+    HostRun made = RunHost({"new", "fake.json", "--plugin", FAKE_PLUGIN_PATH, "--frames", "0-5"}, dir.path);
+    ASSERT_EQ(made.exitCode, 0) << made.err;
+  }
+  HostRun Render(const std::string& mode, std::vector<std::string> more = {}) {
+    std::vector<std::string> args = {"render", "fake.json", "--out", "o"};
+    args.insert(args.end(), more.begin(), more.end());
+    return RunHost(args, dir.path, {{"PLMHOST_FAKE_MODE", mode}});
+  }
+};
+
+void ExpectLines(const HostRun& run, std::initializer_list<const char*> lines) {
+  for (const char* line : lines) EXPECT_NE(run.err.find(std::string(line) + "\n"), std::string::npos) << line << " in\n" << run.err;
+}
+
+TEST_F(FakeTest, PointsArriveInThePlyWithTheirFacetColours) {
+  HostRun run = Render("");
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  std::vector<PlyPoint> points;
+  ASSERT_TRUE(ReadPly(dir / "o/frame_0005.ply", &points));
+  ASSERT_EQ(points.size(), 3u);
+  for (int k = 0; k < 3; ++k) {
+    const PlyPoint& p = points[size_t(k)];
+    EXPECT_EQ(p.x, k);
+    EXPECT_EQ(p.y, 2 * k);
+    EXPECT_EQ(p.z, -k);
+    EXPECT_EQ(p.by, 2 * k - 1);
+    EXPECT_EQ(p.r, 10 * k);
+    EXPECT_EQ(p.g, 20);
+    EXPECT_EQ(p.b, 30);
+    EXPECT_EQ(p.a, 255 - k);
+  }
+  EXPECT_NE(run.err.find("Placing Points: Point 0 of 3"), std::string::npos) << run.err;
+  HostRun quiet = Render("", {"--quiet"});
+  EXPECT_EQ(quiet.err.find("Placing Points"), std::string::npos);
+}
+
+TEST_F(FakeTest, BadFacetsAreRefusedWith3) {
+  HostRun run = Render("badfacet");
+  EXPECT_EQ(run.exitCode, 1);
+  ExpectLines(run, {"fake: ADDV before ADDG -> 5", "fake: ADDF 0 vertices -> 3", "fake: ADDF 5 vertices -> 3",
+                    "fake: ADDF vertex 3 of 3 -> 3", "fake: ADDF vertex -1 -> 3", "fake: ADDF 2 good vertices -> 0",
+                    "plmhost: frame 0: the host refused \"ADDV\" with 5 (A plug-in command was received out of sequence)"});
+  EXPECT_FALSE(FileExists(dir / "o/frame_0000.ply"));
+  EXPECT_EQ(nlohmann::json::parse(ReadFile(dir / "o/render.json"))["status"], "failed");
+}
+
+TEST_F(FakeTest, UnknownSelectorsShortRecordsAndStrangersAreRefused) {
+  HostRun run = Render("selector");
+  EXPECT_EQ(run.exitCode, 1);
+  ExpectLines(run, {"fake: XXXX -> 2", "fake: STAT short -> 3", "fake: RSET stranger -> 3",
+                    "plmhost: frame 0: the plug-in failed with 2 (Unsupported plug-in command was received)"});
+}
+
+TEST_F(FakeTest, AbsurdAllocationsAreRefusedAndTheRecordsSurvive) {
+  HostRun run = Render("aloc");
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  ExpectLines(run, {"fake: ALOC negative -> 1", "fake: ALOC huge -> 1", "fake: ALOC foreign -> 3",
+                    "fake: after refusals size 16", "fake: ALOC grow -> 0", "fake: grown kept 1 zeroed 1",
+                    "fake: ALOC shrink -> 0"});
+}
+
+TEST_F(FakeTest, HostMemoryIsTrackedAndFreedAtTheEnd) {
+  HostRun run = Render("memory");
+  EXPECT_EQ(run.exitCode, 1);  // the refused "MMAL" fails the frame
+  ExpectLines(run, {"fake: MMAL 100 -> 0", "fake: MMAL kept -> 0", "fake: MMAL huge -> 1", "fake: MFRE -> 0",
+                    "fake: MFRE again -> 3", "fake: MFRE unknown -> 3"});
+  EXPECT_EQ(run.err.find("LeakSanitizer"), std::string::npos) << run.err;
+}
+
+TEST_F(FakeTest, RecordsTheHostDidNotGiveAreNotTaken) {
+  HostRun run = Render("head");
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_NE(run.err.find("failed with 3"), std::string::npos) << run.err;
+}
+
+TEST_F(FakeTest, CtrlCDuringAFrameCancelsAfterIt) {
+  HostRun run = Render("cancel");
+  EXPECT_EQ(run.exitCode, 130) << run.err;
+  ExpectLines(run, {"fake: STAT -> 4"});
+  EXPECT_TRUE(FileExists(dir / "o/frame_0001.ply"));
+  EXPECT_FALSE(FileExists(dir / "o/frame_0002.ply"));
+  for (const std::string& name : ListDir(dir / "o")) EXPECT_NE(name[0], '.') << name;
+}
+
+TEST_F(FakeTest, ScenePluginPathIsRelativeToTheScene) {
+  std::filesystem::create_directory(dir / "sub");
+  std::filesystem::copy_file(FAKE_PLUGIN_PATH, dir / "sub/p.plm");
+  ASSERT_EQ(RunHost({"new", "sub/s.json", "--plugin", "sub/p.plm"}, dir.path).exitCode, 0);
+  EXPECT_EQ(nlohmann::json::parse(ReadFile(dir / "sub/s.json"))["plugin"], "p.plm");
+  EXPECT_EQ(RunHost({"render", "s.json", "--frames", "0", "--out", "o"}, dir / "sub").exitCode, 0);
+  EXPECT_EQ(RunHost({"render", "sub/s.json", "--frames", "0", "--out", "o"}, dir.path).exitCode, 0);
+}
+
+TEST_F(FakeTest, InfoListsWhatThePluginSupports) {
+  HostRun run = RunHost({"info", FAKE_PLUGIN_PATH}, dir.path);
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_NE(run.out.find("Plug-in      Fake \u2022 Points\n"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("Type         FAKE\n"), std::string::npos);
+  EXPECT_NE(run.out.find("Commands     GENM\n"), std::string::npos);
+  EXPECT_NE(run.out.find("Unsupported  INIT FINI INFO CHEK DESC INTF SETM GINF GATR GBLR TMAP BMAP RMAP\n"),
+            std::string::npos);
+}
+
+TEST_F(FakeTest, ThingsThatAreNoPluginGiveExit2) {
+  HostRun noMain = RunHost({"info", NO_ENTRY_PATH}, dir.path);
+  EXPECT_EQ(noMain.exitCode, 2);
+  EXPECT_NE(noMain.err.find("exports no Main"), std::string::npos) << noMain.err;
+  EXPECT_EQ(RunHost({"info", "nothing.plm"}, dir.path).exitCode, 2);
+}
+
+TEST_F(FakeTest, FailedInitWritesNoScene) {
+  std::string before = ReadFile(dir / "fake.json");
+  Environment fail = {{"PLMHOST_FAKE_MODE", "initfail"}};
+  HostRun run = RunHost({"new", "fake.json", "--force", "--plugin", FAKE_PLUGIN_PATH}, dir.path, fail);
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_NE(run.err.find("Plug-in could not get a required resource"), std::string::npos) << run.err;
+  EXPECT_EQ(ReadFile(dir / "fake.json"), before);
+  EXPECT_EQ(RunHost({"new", "other.json", "--plugin", FAKE_PLUGIN_PATH}, dir.path, fail).exitCode, 1);
+  EXPECT_FALSE(FileExists(dir / "other.json"));
+}
+
+}  // namespace
