@@ -51,21 +51,6 @@ TEST(Frames, ContinuingAndReplayingGiveTheSameParticles) {
   EXPECT_EQ(jump.vertices[0].position.y, double(jump.Live()[0].yPos));
 }
 
-TEST(Frames, TheSameFrameAgainContinuesWithNoStep) {
-  FakeHost host;
-  StartScene(host);
-  ASSERT_EQ(host.Frame(40), kPluginNoError);
-  std::vector<ParticleRec> before = host.Live();
-  std::vector<VertexReport> shown = host.vertices;
-  host.ClearLog();
-  ASSERT_EQ(host.Frame(40), kPluginNoError);
-  std::vector<ParticleRec> after = host.Live();
-  ASSERT_EQ(before.size(), after.size());
-  for (size_t i = 0; i < before.size(); i++) EXPECT_TRUE(SameState(before[i], after[i]));
-  ASSERT_EQ(host.vertices.size(), shown.size());
-  EXPECT_EQ(std::memcmp(&host.vertices[0], &shown[0], sizeof(VertexReport)), 0);
-}
-
 // A particle that never dies and never moves sideways, at x = 12345, tells
 // a continued pool from a replayed one.
 void Mark(FakeHost& host) {

@@ -285,17 +285,6 @@ TEST(Settings, SetupTakesTheFrameAndReplaysOnlyWhenTheStepChanges) {
   EXPECT_EQ(host.Control().lastFrameIndex, INT32_MIN) << "not-a-number never equals";
 }
 
-TEST(Settings, SetupChecksItsRecordBeforeAnyCallback) {
-  FakeHost host;
-  PluginModelSetupRec rec;
-  std::memset(&rec, 0, sizeof rec);
-  rec.theInfo = host.info;
-  EXPECT_EQ(Main(kCmdSetup, sizeof rec - 1, &rec), kPluginBadParameters);
-  rec.theInfo.theHostProc = nullptr;
-  EXPECT_EQ(Main(kCmdSetup, sizeof rec, &rec), kPluginBadParameters);
-  EXPECT_TRUE(host.calls.empty());
-}
-
 TEST(Settings, AFailedResetIsLatchedAndTheNextSuccessfulOneClearsIt) {
   FakeHost host;
   ASSERT_EQ(host.Init(), kPluginNoError);
