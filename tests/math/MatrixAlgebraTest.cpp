@@ -174,14 +174,17 @@ TYPED_TEST(MatrixAlgebra, ProductSumsRunLeftToRight) {
   using F = typename TestFixture::F;
   using T = typename TestFixture::T;
   const T big = std::is_same_v<T, float> ? T(1e8) : T(1e16);  // big + 1 == big
-  const T row4[4] = {big, 1, -big, 1}, row3[3] = {big, -big, 1};
+  // Each row sums to 1 only from the left; pairwise or reversed sums give 0.
+  const T rows4[2][4] = {{big, 1, -big, 1}, {big, -big, 1, 0}};
+  const T rows3[2][3] = {{big, -big, 1}, {big, -big, 1}};
   TypeParam a = this->Zero(), ones = this->Zero();
   for (int j = 0; j < this->n; ++j) {
-    a.matrix[0][j] = this->n == 4 ? row4[j] : row3[j];
+    for (int i = 0; i < 2; ++i) a.matrix[i][j] = this->n == 4 ? rows4[i][j] : rows3[i][j];
     ones.matrix[j][0] = 1;
   }
   F::Append(&a, &ones);
   EXPECT_EQ(a.matrix[0][0], T(1));
+  EXPECT_EQ(a.matrix[1][0], T(1));
 }
 
 TYPED_TEST(MatrixAlgebra, NormalMatrixIsTheInverseTranspose) {

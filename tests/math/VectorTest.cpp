@@ -74,6 +74,11 @@ TEST(Vector, ProductsAndNormalisationMatchEigen) {
     Matrix3 m = rnd.Matrix<Matrix3>();
     EXPECT_NEAR(Det(&m), oracle::ToEigen(m).determinant(), 1e-14);
   }
+  // The R members stay in floats: 2^24 + 1 + 1 is 2^24 there, 2^24 + 2 in doubles.
+  EXPECT_EQ(DotProductR(16777216.0f, 1, 1, 1, 1, 1), 16777216.0f);
+  float fa = 16777216.0f, fb = 1, fc = 1;
+  VectorProductR(0, 0, 1, fb, fa, 0, &fa, &fb, &fc);  // (-2^24, 1, 0)
+  EXPECT_EQ(DotProductR(fa, fb, fc, -1, 1, 1), 16777216.0f);
   // Outputs may overwrite the inputs.
   double a = 1, b = 0, c = 0;
   VectorProduct(a, b, c, 0, 1, 0, &a, &b, &c);
