@@ -7,7 +7,9 @@
 
 namespace {
 
-void Draw(ProgressDisplay& theDisplay, bool force) {
+// Plain lines: a plug-in report at most once a second; a frame start only
+// when the plug-in has said nothing for longer (it may not report at all).
+void Draw(ProgressDisplay& theDisplay, bool force, int quietSeconds = 1) {
   if (!theDisplay.enabled) return;
   if (theDisplay.terminal) {
     std::string line = ProgressLineText(theDisplay, 20);
@@ -18,7 +20,7 @@ void Draw(ProgressDisplay& theDisplay, bool force) {
     return;
   }
   auto now = std::chrono::steady_clock::now();
-  if (!force && now - theDisplay.lastPlainLine < std::chrono::seconds(1)) return;
+  if (!force && now - theDisplay.lastPlainLine < std::chrono::seconds(quietSeconds)) return;
   theDisplay.lastPlainLine = now;
   std::fprintf(theDisplay.out, "%s\n", ProgressLineText(theDisplay, 0).c_str());
   std::fflush(theDisplay.out);
@@ -57,7 +59,7 @@ std::string ProgressLineText(const ProgressDisplay& theDisplay, int barWidth) {
 void ProgressBeginFrame(ProgressDisplay& theDisplay, int32_t theFrame) {
   theDisplay.frame = theFrame;
   theDisplay.haveReport = false;
-  Draw(theDisplay, theFrame == theDisplay.firstFrame);
+  Draw(theDisplay, theFrame == theDisplay.firstFrame, 2);
 }
 
 void ProgressReportPlugin(ProgressDisplay& theDisplay, const PluginReport& theReport) {
