@@ -3,6 +3,8 @@
 #include <cstdarg>
 #include <cstring>
 
+const unsigned char aEmptyPStr[1] = {0};
+
 namespace {
 
 PStr255 pStrQueue[kPStrQueueSize];

@@ -17,6 +17,9 @@ typedef const unsigned char* ConstPStrPtr;
 
 enum { kPStrMaxLength = 255, kPStrQueueSize = 20 };
 
+// The empty P-string: a single zero length byte.
+extern const unsigned char aEmptyPStr[1];
+
 // Zero-terminated strings (0-based; a failed search gives -1).
 uint32_t CStrLength(const char* theString);
 int32_t CStrIn(int32_t ch, const char* theString);

@@ -8,10 +8,9 @@
 
 namespace {
 
-const unsigned char kEmptyPStr[1] = {0};
 const uint32_t kResourceFileType = 0x72737263u;  // "rsrc"
 
-ConstPStrPtr OrEmpty(ConstPStrPtr theText) { return theText != nullptr ? theText : kEmptyPStr; }
+ConstPStrPtr OrEmpty(ConstPStrPtr theText) { return theText != nullptr ? theText : aEmptyPStr; }
 
 // Length first, then at most length + 1 bytes and never more than
 // theCapacity.  Whatever the host reports or writes within that capacity,
@@ -264,8 +263,8 @@ int32_t StandardDialog(QV_ResourceFile* iResFile, int16_t iDialogID, ConstPStrPt
 namespace {
 
 int32_t ShowAlert(QV_ResourceFile* iResourceFile, int16_t iDialogID, ConstPStrPtr theMessage) {
-  return StandardDialog(iResourceFile, iDialogID, theMessage, kEmptyPStr, kEmptyPStr,
-                        kEmptyPStr);
+  return StandardDialog(iResourceFile, iDialogID, theMessage, aEmptyPStr, aEmptyPStr,
+                        aEmptyPStr);
 }
 
 }  // namespace
