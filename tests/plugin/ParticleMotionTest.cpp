@@ -93,6 +93,22 @@ TEST_F(Motion, BounceOffTheGround) {
   EXPECT_EQ(onPlane.yDir, -2.0f) << "landing exactly on the plane is no bounce";
 }
 
+TEST_F(Motion, TheContactPointUsesSinglePrecisionDifferences) {
+  ParticleRec p = At(0.61f, 0.99f, -91.36f, -23.77f);
+  const double dt = 0.0417;
+  EXPECT_TRUE(CalcParticle(&p, 1, dt, dt));
+  float x1 = float(0.61f + double(-91.36f) * dt);
+  float y1 = float(0.99f + double(-23.77f) * dt);
+  ASSERT_LT(y1, 0.0f);
+  float xDir = float(0.9 * double(-91.36f));
+  float yDir = float(-0.5 * double(-23.77f));
+  double t = double(0.99f) / double(float(0.99f - y1));
+  double xBounce = double(0.61f) + double(float(x1 - 0.61f)) * t;
+  double rest = dt * (1 - t);
+  EXPECT_EQ(p.xPos, float(xBounce + xDir * rest));
+  EXPECT_EQ(p.yPos, float(0.0 + yDir * rest));
+}
+
 TEST_F(Motion, GravityPullsDownEvenOnTheGroundButAnUpwardPullIsHeldBack) {
   pool.control.gravityYDir = -50;
   ParticleRec resting = At(0, 0, 0, 0);
