@@ -1,5 +1,6 @@
 #include "Progress.h"
 
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -11,15 +12,27 @@ namespace {
 // when the plug-in has said nothing for longer (it may not report at all).
 void Draw(ProgressDisplay& theDisplay, bool force, int quietSeconds = 1) {
   if (!theDisplay.enabled) return;
+  auto now = std::chrono::steady_clock::now();
   if (theDisplay.terminal) {
+    // A terminal redraw costs more than a frame of a small scene.
+    if (!force && now - theDisplay.lastRedraw < std::chrono::milliseconds(50)) return;
+    theDisplay.lastRedraw = now;
     std::string line = ProgressLineText(theDisplay, 20);
+    // A wrapped line could not be redrawn in place.
+    struct winsize size {};
+    if (ioctl(fileno(theDisplay.out), TIOCGWINSZ, &size) == 0 && size.ws_col > 1) {
+      size_t width = 0, cut = 0;
+      for (; cut < line.size() && width + 1 < size.ws_col; ++cut)
+        if ((uint8_t(line[cut]) & 0xC0) != 0x80) ++width;  // count UTF-8 characters
+      while (cut < line.size() && (uint8_t(line[cut]) & 0xC0) == 0x80) ++cut;
+      line.resize(cut);
+    }
     // Carriage return, the line, then clear what a longer line left behind.
     std::fprintf(theDisplay.out, "\r%s\x1b[K", line.c_str());
     std::fflush(theDisplay.out);
     theDisplay.lineOpen = true;
     return;
   }
-  auto now = std::chrono::steady_clock::now();
   if (!force && now - theDisplay.lastPlainLine < std::chrono::seconds(quietSeconds)) return;
   theDisplay.lastPlainLine = now;
   std::fprintf(theDisplay.out, "%s\n", ProgressLineText(theDisplay, 0).c_str());

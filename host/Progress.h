@@ -30,6 +30,7 @@ struct ProgressDisplay {
   bool lineOpen = false;  // a terminal line waits to be finished
   bool pluginHeard = false;  // the first report of the run is always shown
   std::chrono::steady_clock::time_point lastPlainLine{};
+  std::chrono::steady_clock::time_point lastRedraw{};
 };
 
 ProgressDisplay MakeProgressDisplay(bool quiet, int32_t firstFrame, int32_t lastFrame);
