@@ -176,8 +176,8 @@ int RenderScene(const Scene& theScene, const RenderOptions& theOptions) {
                                          FrameFileName(theOptions.firstFrame + int32_t(written) - 1, "ply") + ")";
   std::printf("%s: %s of %s with %s %d\n", OutcomeText(outcome), range.c_str(), theScene.label.c_str(),
               info.name.c_str(), int(info.version));
-  std::printf("  point clouds  %s/frame_NNNN.ply\n", theOptions.outDir.c_str());
-  if (theOptions.framePictures) std::printf("  pictures      %s/frame_NNNN.png\n", theOptions.outDir.c_str());
+  std::printf("  point clouds  %s\n", outPath("frame_NNNN.ply").c_str());
+  if (theOptions.framePictures) std::printf("  pictures      %s\n", outPath("frame_NNNN.png").c_str());
   std::printf("  preview       %s\n", outPath("preview.png").c_str());
   std::printf("  report        %s\n", outPath("render.json").c_str());
   std::fflush(stdout);

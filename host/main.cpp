@@ -10,10 +10,15 @@
 namespace {
 
 void ParseSize(const std::string& theText, RenderOptions& theOptions) {
-  int w = 0, h = 0;
-  char x = 0, extra = 0;
-  if (std::sscanf(theText.c_str(), "%d%c%d%c", &w, &x, &h, &extra) != 3 || (x != 'x' && x != 'X') ||
-      w < 16 || h < 16 || w > 8192 || h > 8192)
+  size_t x = theText.find_first_of("xX");
+  auto side = [&](const std::string& digits) {
+    if (digits.empty() || digits.size() > 4 || digits.find_first_not_of("0123456789") != std::string::npos)
+      return -1;
+    return std::stoi(digits);
+  };
+  int w = x == std::string::npos ? -1 : side(theText.substr(0, x));
+  int h = x == std::string::npos ? -1 : side(theText.substr(x + 1));
+  if (w < 16 || h < 16 || w > 8192 || h > 8192)
     throw UsageError("--size: \"" + theText + "\" is not WxH with both between 16 and 8192");
   theOptions.width = w;
   theOptions.height = h;
