@@ -13,7 +13,7 @@
 
 namespace {
 
-struct CallbackTest : ::testing::Test {
+struct PlmhostCallbacks : ::testing::Test {
   PluginInstance instance;
   ActiveInstanceScope scope{instance};
   void* ref = &instance;
@@ -22,7 +22,7 @@ struct CallbackTest : ::testing::Test {
   HostAllocateRec Ask(int32_t controlSize, int32_t dataSize) {
     return {ref, instance.records.control, controlSize, instance.records.data, dataSize};
   }
-  ~CallbackTest() override { CloseInstance(instance, false); }
+  ~PlmhostCallbacks() override { CloseInstance(instance, false); }
 };
 
 // Fields of packed records are copied out before the comparison binds them.
@@ -39,7 +39,7 @@ T Value(T field) {
   return field;
 }
 
-TEST_F(CallbackTest, AllocateKeepsOldBytesAndZeroesNewOnes) {
+TEST_F(PlmhostCallbacks, AllocateKeepsOldBytesAndZeroesNewOnes) {
   HostAllocateRec rec = Ask(8, 4);
   ASSERT_EQ(Allocate(rec), kPluginNoError);
   ExpectNamesRecords(rec, instance.records);
@@ -60,7 +60,7 @@ TEST_F(CallbackTest, AllocateKeepsOldBytesAndZeroesNewOnes) {
   EXPECT_EQ(instance.records.data, nullptr);
 }
 
-TEST_F(CallbackTest, RefusedAllocationLeavesBothRecordsAndNamesThem) {
+TEST_F(PlmhostCallbacks, RefusedAllocationLeavesBothRecordsAndNamesThem) {
   HostAllocateRec rec = Ask(16, 16);
   ASSERT_EQ(Allocate(rec), kPluginNoError);
   HostRecords before = instance.records;
@@ -79,7 +79,7 @@ TEST_F(CallbackTest, RefusedAllocationLeavesBothRecordsAndNamesThem) {
   ExpectNamesRecords(rec, before);
 }
 
-TEST_F(CallbackTest, RecordsAreCheckedBeforeTheSelectorIsServed) {
+TEST_F(PlmhostCallbacks, RecordsAreCheckedBeforeTheSelectorIsServed) {
   HostModelResetRec reset{ref};
   EXPECT_EQ(HostCallback(MakeIFF("XXXX"), int32_t(sizeof reset), &reset), kPluginUnsupportedCommand);
   EXPECT_EQ(HostCallback(kHostModelReset, int32_t(sizeof reset) - 1, &reset), kPluginBadParameters);
@@ -92,13 +92,13 @@ TEST_F(CallbackTest, RecordsAreCheckedBeforeTheSelectorIsServed) {
   EXPECT_EQ(HostCallback(kHostModelReset, int32_t(sizeof reset), &reset), kPluginNoError);
 }
 
-TEST(CallbackWithoutCommand, IsRefused) {
+TEST(PlmhostCallbacksOutsideCommands, IsRefused) {
   PluginInstance instance;
   HostModelResetRec reset{&instance};
   EXPECT_EQ(HostCallback(kHostModelReset, int32_t(sizeof reset), &reset), kPluginBadParameters);
 }
 
-TEST_F(CallbackTest, StatusSetsTheThrottleAndFeedsTheDisplay) {
+TEST_F(PlmhostCallbacks, StatusSetsTheThrottleAndFeedsTheDisplay) {
   ProgressDisplay display = MakeProgressDisplay(true, 0, 9);
   instance.progress = &display;
   HostStatusRec status{};
@@ -120,7 +120,7 @@ TEST_F(CallbackTest, StatusSetsTheThrottleAndFeedsTheDisplay) {
   EXPECT_NE(line.find("[###.......]"), std::string::npos) << line;
 }
 
-TEST_F(CallbackTest, ModelTakesVerticesPerGroupAndColoursFromTheFirstFacet) {
+TEST_F(PlmhostCallbacks, ModelTakesVerticesPerGroupAndColoursFromTheFirstFacet) {
   HostModelAddVertexRec vertex{};
   vertex.theReference = ref;
   vertex.theColor.colorValue = 0xFFFFFFFF;
@@ -170,7 +170,7 @@ TEST_F(CallbackTest, ModelTakesVerticesPerGroupAndColoursFromTheFirstFacet) {
   EXPECT_TRUE(model.groups.empty());
 }
 
-TEST_F(CallbackTest, MemoryBlocksAreTrackedUntilFreed) {
+TEST_F(PlmhostCallbacks, MemoryBlocksAreTrackedUntilFreed) {
   HostMemMallocRec block{ref, 0, nullptr};
   ASSERT_EQ(HostCallback(kHostMemMalloc, int32_t(sizeof block), &block), kPluginNoError);
   EXPECT_NE(Value(block.thePtr), nullptr);
@@ -186,7 +186,7 @@ TEST_F(CallbackTest, MemoryBlocksAreTrackedUntilFreed) {
   EXPECT_EQ(instance.blocks.size(), 1u);  // "kept" goes when the instance closes
 }
 
-TEST(PlyWriter, NarrowsOutOfRangeCoordinatesAsIeeeRoundingWould) {
+TEST(PlmhostPly, NarrowsOutOfRangeCoordinatesAsIeeeRoundingWould) {
   EXPECT_EQ(NarrowToFloat(1e39), HUGE_VALF);
   EXPECT_EQ(NarrowToFloat(-1e300), -HUGE_VALF);
   EXPECT_EQ(NarrowToFloat(double(FLT_MAX) + std::ldexp(1.0, 100)), FLT_MAX);
@@ -195,7 +195,7 @@ TEST(PlyWriter, NarrowsOutOfRangeCoordinatesAsIeeeRoundingWould) {
   EXPECT_EQ(NarrowToFloat(0.1), 0.1f);
 }
 
-TEST(PlyWriter, EmptyModelIsAValidFileWithNoVertices) {
+TEST(PlmhostPly, EmptyModelIsAValidFileWithNoVertices) {
   FrameModel model;
   std::string bytes = PlyBytes(model, "");
   EXPECT_NE(bytes.find("element vertex 0\n"), std::string::npos);

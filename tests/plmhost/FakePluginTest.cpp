@@ -9,7 +9,7 @@
 
 namespace {
 
-struct FakeTest : ::testing::Test {
+struct PlmhostFake : ::testing::Test {
   TempDir dir;
   void SetUp() override {
     HostRun made = RunHost({"new", "fake.json", "--plugin", FAKE_PLUGIN_PATH, "--frames", "0-5"}, dir.path);
@@ -26,7 +26,7 @@ void ExpectLines(const HostRun& run, std::initializer_list<const char*> lines) {
   for (const char* line : lines) EXPECT_NE(run.err.find(std::string(line) + "\n"), std::string::npos) << line << " in\n" << run.err;
 }
 
-TEST_F(FakeTest, PointsArriveInThePlyWithTheirFacetColours) {
+TEST_F(PlmhostFake, PointsArriveInThePlyWithTheirFacetColours) {
   HostRun run = Render("");
   ASSERT_EQ(run.exitCode, 0) << run.err;
   std::vector<PlyPoint> points;
@@ -48,7 +48,7 @@ TEST_F(FakeTest, PointsArriveInThePlyWithTheirFacetColours) {
   EXPECT_EQ(quiet.err.find("Placing Points"), std::string::npos);
 }
 
-TEST_F(FakeTest, BadFacetsAreRefusedWith3) {
+TEST_F(PlmhostFake, BadFacetsAreRefusedWith3) {
   HostRun run = Render("badfacet");
   EXPECT_EQ(run.exitCode, 1);
   ExpectLines(run, {"fake: ADDV before ADDG -> 5", "fake: ADDF 0 vertices -> 3", "fake: ADDF 5 vertices -> 3",
@@ -58,14 +58,14 @@ TEST_F(FakeTest, BadFacetsAreRefusedWith3) {
   EXPECT_EQ(nlohmann::json::parse(ReadFile(dir / "o/render.json"))["status"], "failed");
 }
 
-TEST_F(FakeTest, UnknownSelectorsShortRecordsAndStrangersAreRefused) {
+TEST_F(PlmhostFake, UnknownSelectorsShortRecordsAndStrangersAreRefused) {
   HostRun run = Render("selector");
   EXPECT_EQ(run.exitCode, 1);
   ExpectLines(run, {"fake: XXXX -> 2", "fake: STAT short -> 3", "fake: RSET stranger -> 3",
                     "plmhost: frame 0: the plug-in failed with 2 (Unsupported plug-in command was received)"});
 }
 
-TEST_F(FakeTest, AbsurdAllocationsAreRefusedAndTheRecordsSurvive) {
+TEST_F(PlmhostFake, AbsurdAllocationsAreRefusedAndTheRecordsSurvive) {
   HostRun run = Render("aloc");
   EXPECT_EQ(run.exitCode, 0) << run.err;
   ExpectLines(run, {"fake: ALOC negative -> 1", "fake: ALOC huge -> 1", "fake: ALOC foreign -> 3",
@@ -73,7 +73,7 @@ TEST_F(FakeTest, AbsurdAllocationsAreRefusedAndTheRecordsSurvive) {
                     "fake: ALOC shrink -> 0"});
 }
 
-TEST_F(FakeTest, HostMemoryIsTrackedAndFreedAtTheEnd) {
+TEST_F(PlmhostFake, HostMemoryIsTrackedAndFreedAtTheEnd) {
   HostRun run = Render("memory");
   EXPECT_EQ(run.exitCode, 1);  // the refused "MMAL" fails the frame
   ExpectLines(run, {"fake: MMAL 100 -> 0", "fake: MMAL kept -> 0", "fake: MMAL huge -> 1", "fake: MFRE -> 0",
@@ -81,13 +81,13 @@ TEST_F(FakeTest, HostMemoryIsTrackedAndFreedAtTheEnd) {
   EXPECT_EQ(run.err.find("LeakSanitizer"), std::string::npos) << run.err;
 }
 
-TEST_F(FakeTest, RecordsTheHostDidNotGiveAreNotTaken) {
+TEST_F(PlmhostFake, RecordsTheHostDidNotGiveAreNotTaken) {
   HostRun run = Render("head");
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_NE(run.err.find("failed with 3"), std::string::npos) << run.err;
 }
 
-TEST_F(FakeTest, CtrlCDuringAFrameCancelsAfterIt) {
+TEST_F(PlmhostFake, CtrlCDuringAFrameCancelsAfterIt) {
   HostRun run = Render("cancel");
   EXPECT_EQ(run.exitCode, 130) << run.err;
   ExpectLines(run, {"fake: STAT -> 4"});
@@ -96,7 +96,7 @@ TEST_F(FakeTest, CtrlCDuringAFrameCancelsAfterIt) {
   for (const std::string& name : ListDir(dir / "o")) EXPECT_NE(name[0], '.') << name;
 }
 
-TEST_F(FakeTest, ScenePluginPathIsRelativeToTheScene) {
+TEST_F(PlmhostFake, ScenePluginPathIsRelativeToTheScene) {
   std::filesystem::create_directory(dir / "sub");
   std::filesystem::copy_file(FAKE_PLUGIN_PATH, dir / "sub/p.plm");
   ASSERT_EQ(RunHost({"new", "sub/s.json", "--plugin", "sub/p.plm"}, dir.path).exitCode, 0);
@@ -105,7 +105,7 @@ TEST_F(FakeTest, ScenePluginPathIsRelativeToTheScene) {
   EXPECT_EQ(RunHost({"render", "sub/s.json", "--frames", "0", "--out", "o"}, dir.path).exitCode, 0);
 }
 
-TEST_F(FakeTest, InfoListsWhatThePluginSupports) {
+TEST_F(PlmhostFake, InfoListsWhatThePluginSupports) {
   HostRun run = RunHost({"info", FAKE_PLUGIN_PATH}, dir.path);
   ASSERT_EQ(run.exitCode, 0) << run.err;
   EXPECT_NE(run.out.find("Plug-in      Fake \u2022 Points\n"), std::string::npos) << run.out;
@@ -115,14 +115,14 @@ TEST_F(FakeTest, InfoListsWhatThePluginSupports) {
             std::string::npos);
 }
 
-TEST_F(FakeTest, ThingsThatAreNoPluginGiveExit2) {
+TEST_F(PlmhostFake, ThingsThatAreNoPluginGiveExit2) {
   HostRun noMain = RunHost({"info", NO_ENTRY_PATH}, dir.path);
   EXPECT_EQ(noMain.exitCode, 2);
   EXPECT_NE(noMain.err.find("exports no Main"), std::string::npos) << noMain.err;
   EXPECT_EQ(RunHost({"info", "nothing.plm"}, dir.path).exitCode, 2);
 }
 
-TEST_F(FakeTest, FailedInitWritesNoScene) {
+TEST_F(PlmhostFake, FailedInitWritesNoScene) {
   std::string before = ReadFile(dir / "fake.json");
   Environment fail = {{"PLMHOST_FAKE_MODE", "initfail"}};
   HostRun run = RunHost({"new", "fake.json", "--force", "--plugin", FAKE_PLUGIN_PATH}, dir.path, fail);

@@ -16,7 +16,7 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-TEST(Base64, MatchesTheStandardVectorsBothWays) {
+TEST(PlmhostBase64, MatchesTheStandardVectorsBothWays) {
   const char* plain[] = {"", "f", "fo", "foo", "foob", "fooba", "foobar"};
   const char* coded[] = {"", "Zg==", "Zm8=", "Zm9v", "Zm9vYg==", "Zm9vYmE=", "Zm9vYmFy"};
   for (int i = 0; i < 7; ++i) {
@@ -42,7 +42,7 @@ std::string ErrorOf(const Json& doc) {
   return "";
 }
 
-TEST(Scene, EachBadFieldGetsOneErrorNamingFileAndField) {
+TEST(PlmhostScene, EachBadFieldGetsOneErrorNamingFileAndField) {
   struct Case {
     const char* field;  // expected in the message
     std::function<void(Json&)> spoil;
@@ -85,7 +85,7 @@ TEST(Scene, EachBadFieldGetsOneErrorNamingFileAndField) {
   }
 }
 
-TEST(Scene, SurvivesSavingAndLoading) {
+TEST(PlmhostScene, SurvivesSavingAndLoading) {
   Scene a = ParseScene(BuiltinSceneText("fountain"), "a", "/somewhere");
   a.plugin = "plugins/x.plm";
   a.group.rotationRate = {0, 45, 0};
@@ -102,7 +102,7 @@ TEST(Scene, SurvivesSavingAndLoading) {
   EXPECT_EQ(PluginPathForScene("/a/b/p.plm", "/a/c/s.json"), "../b/p.plm");
 }
 
-TEST(Scene, FrameRanges) {
+TEST(PlmhostScene, FrameRanges) {
   int32_t a = -1, b = -1;
   ParseFrameRange("100-199", "--frames", &a, &b);
   EXPECT_EQ(a, 100);
@@ -118,7 +118,7 @@ void ExpectNear(const Vec3& got, const Vec3& want) {
   for (size_t i = 0; i < 3; ++i) EXPECT_NEAR(got[i], want[i], 1e-12) << i;
 }
 
-TEST(SceneMatrices, GroupScalesThenRotatesThenTranslates) {
+TEST(PlmhostMatrices, GroupScalesThenRotatesThenTranslates) {
   GroupTransform g;
   g.scale = {2, 2, 2};
   g.rotation = {0, 90, 0};
@@ -131,7 +131,7 @@ TEST(SceneMatrices, GroupScalesThenRotatesThenTranslates) {
   ExpectNear(TransformByMatrix({0, 1, 0}, GroupRotationAt(g, 0)), {0, 1, 0});
 }
 
-TEST(SceneMatrices, CameraLooksDownMinusZAtItsTarget) {
+TEST(PlmhostMatrices, CameraLooksDownMinusZAtItsTarget) {
   CameraSpec c;
   c.position = {3, 4, 10};
   c.target = {3, 4, 0};
@@ -144,7 +144,7 @@ TEST(SceneMatrices, CameraLooksDownMinusZAtItsTarget) {
   ExpectNear(TransformByMatrix(c.target, CameraMatrix(c)), {0, 0, -10});
 }
 
-TEST(Preview, ContactSheetTakesNineEvenlySpacedDistinctFrames) {
+TEST(PlmhostPreview, ContactSheetTakesNineEvenlySpacedDistinctFrames) {
   EXPECT_EQ(ContactSheetFrames(0, 80), (std::vector<int32_t>{0, 10, 20, 30, 40, 50, 60, 70, 80}));
   EXPECT_EQ(ContactSheetFrames(100, 199), (std::vector<int32_t>{100, 112, 124, 137, 149, 161, 174, 186, 199}));
   EXPECT_EQ(ContactSheetFrames(5, 6), (std::vector<int32_t>{5, 6}));
