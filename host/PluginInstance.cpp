@@ -1,5 +1,6 @@
 #include "PluginInstance.h"
 
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 
@@ -126,12 +127,20 @@ int32_t SendSetup(PluginInstance& theInstance, const FrameSetup& theSetup) {
   theRec.theFrameIndex = theSetup.frameIndex;
   theRec.theFrameTime = theSetup.frameTime;
   theRec.theFrameTimeDelta = theSetup.frameTimeDelta;
-  theRec.theCameraMatrix = theSetup.camera;
-  theRec.theCameraRotMatrix = theSetup.cameraRotation;
-  theRec.theCameraBlurMatrix = theSetup.cameraBlur;
-  theRec.theGroupMatrix = theSetup.group;
-  theRec.theGroupRotMatrix = theSetup.groupRotation;
-  theRec.theGroupBlurMatrix = theSetup.groupBlur;
+  // The matrices sit at even offsets only, so they are copied as bytes.
+  const struct {
+    size_t offset;
+    const Matrix4* matrix;
+  } kMatrices[] = {
+      {offsetof(PluginModelSetupRec, theCameraMatrix), &theSetup.camera},
+      {offsetof(PluginModelSetupRec, theCameraRotMatrix), &theSetup.cameraRotation},
+      {offsetof(PluginModelSetupRec, theCameraBlurMatrix), &theSetup.cameraBlur},
+      {offsetof(PluginModelSetupRec, theGroupMatrix), &theSetup.group},
+      {offsetof(PluginModelSetupRec, theGroupRotMatrix), &theSetup.groupRotation},
+      {offsetof(PluginModelSetupRec, theGroupBlurMatrix), &theSetup.groupBlur},
+  };
+  for (const auto& m : kMatrices)
+    std::memcpy(reinterpret_cast<char*>(&theRec) + m.offset, m.matrix, sizeof(Matrix4));
   return Send(theInstance, kCmdSetup, theRec);
 }
 

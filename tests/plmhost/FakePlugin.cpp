@@ -4,6 +4,7 @@
 // so that the tests can read what the host said.
 #include <signal.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -188,9 +189,19 @@ FAKE_EXPORT int32_t Main(IFFType command, int32_t size, void* record) {
     }
     case kCmdCheck:
       return static_cast<PluginCheckRec*>(record)->theCommand == kCmdGenerate ? 0 : 3;
-    case kCmdSetup:
-      lastFrame = static_cast<PluginModelSetupRec*>(record)->theFrameIndex;
+    case kCmdSetup: {
+      const auto& setup = *static_cast<PluginModelSetupRec*>(record);
+      lastFrame = setup.theFrameIndex;
+      // The matrices sit at even offsets only: copy them out.
+      Matrix4 g, b;
+      const char* bytes = static_cast<const char*>(record);
+      std::memcpy(&g, bytes + offsetof(PluginModelSetupRec, theGroupMatrix), sizeof g);
+      std::memcpy(&b, bytes + offsetof(PluginModelSetupRec, theGroupBlurMatrix), sizeof b);
+      std::fprintf(stderr, "fake: SETM frame %d time %g step %g group %g %g %g blur %g %g %g\n",
+                   int(setup.theFrameIndex), setup.theFrameTime, setup.theFrameTimeDelta, g.m.m30,
+                   g.m.m31, g.m.m32, b.m.m30, b.m.m31, b.m.m32);
       return 0;
+    }
     case kCmdGenerate:
       return Generate(*static_cast<PluginModelGenerateRec*>(record), lastFrame);
     case kCmdFinish: return 0;

@@ -48,6 +48,18 @@ TEST_F(PlmhostFake, PointsArriveInThePlyWithTheirFacetColours) {
   EXPECT_EQ(quiet.err.find("Placing Points"), std::string::npos);
 }
 
+TEST_F(PlmhostFake, SetupCarriesTimesAndTheGroupAtThisAndThePreviousFrame) {
+  nlohmann::json scene = nlohmann::json::parse(ReadFile(dir / "fake.json"));
+  scene["fps"] = 10;
+  scene["group"]["translation"] = {1, 2, 3};
+  scene["group"]["motion"] = {{"translation", {10, 0, 0}}};
+  WriteFile(dir / "fake.json", scene.dump());
+  HostRun run = Render("", {"--frames", "4-5"});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  ExpectLines(run, {"fake: SETM frame 4 time 0.4 step 0.1 group 5 2 3 blur 4 2 3",
+                    "fake: SETM frame 5 time 0.5 step 0.1 group 6 2 3 blur 5 2 3"});
+}
+
 TEST_F(PlmhostFake, BadFacetsAreRefusedWith3) {
   HostRun run = Render("badfacet");
   EXPECT_EQ(run.exitCode, 1);
