@@ -60,6 +60,8 @@ struct FakeHost {
   void Reallocate(int32_t controlSize, int32_t dataSize);
 
   int32_t Init();
+  // Sends "INTF".  This host offers no dialog services, so once the
+  // settings check passes the dialog's resource file is missing: 6.
   int32_t Interface();
   int32_t Setup(int32_t frame, double time, double delta, const Matrix4* group = nullptr,
                 const Matrix4* blur = nullptr);

@@ -217,7 +217,7 @@ TEST_F(Emission, ANegativeRateEmitsNothingAndAFullPoolStopsEmission) {
 
   host.Control().emitFrequency = 1000;
   host.Control().maxParticles = 7;
-  ASSERT_EQ(host.Interface(), kPluginNoError);  // shrinks the block
+  ASSERT_EQ(host.Interface(), kPluginResourceError);  // shrinks the block
   host.Control().lastFrameIndex = kNoFrame;
   GenerateAndPredict();
   EXPECT_EQ(host.Control().particleCount, 7);

@@ -212,7 +212,7 @@ TEST(Frames, NonFiniteSettingsStayInsideThePool) {
       FakeHost host;
       StartScene(host);
       host.Control().maxParticles = 40;
-      ASSERT_EQ(host.Interface(), kPluginNoError);
+      ASSERT_EQ(host.Interface(), kPluginResourceError);
       (&host.Control().emitFrequency)[field] = bad;
       for (int32_t f = 0; f < 3; f++) ASSERT_EQ(host.Frame(f), kPluginNoError);
       ControlDataRec& c = host.Control();

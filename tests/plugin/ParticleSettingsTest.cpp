@@ -105,7 +105,7 @@ TEST(Settings, ARecordInTheOtherByteOrderIsSwappedInPlace) {
   FakeHost host;
   host.Store(rec, 272);
   host.Reallocate(272, 352 + 52 * 20);
-  ASSERT_EQ(host.Interface(), kPluginNoError);
+  ASSERT_EQ(host.Interface(), kPluginResourceError);
   EXPECT_TRUE(host.calls.empty()) << "no reallocation";
 
   ControlDataRec& c = host.Control();
@@ -158,7 +158,7 @@ TEST(Settings, InterfaceConvertsAVersionTwoRecordBeforeEditing) {
   PutNative<int32_t>(rec, 52, 10);
   FakeHost host;
   host.Store(rec, 276);
-  ASSERT_EQ(host.Interface(), kPluginNoError);
+  ASSERT_EQ(host.Interface(), kPluginResourceError);
   EXPECT_EQ(host.info.theControlDataSize, 272);
   EXPECT_EQ(host.Control().ownerVersion, 3);
   EXPECT_EQ(host.Control().maxParticles, 10);
@@ -174,7 +174,7 @@ TEST(Settings, UnrecognisedRecordsAreReplacedByTheDefaults) {
     if (variant == 1) host.Control().ownerVersion = 4;
     if (variant == 2) host.info.theControlDataSize = 276;  // not a version-2 record
     host.ClearLog();
-    ASSERT_EQ(host.Interface(), kPluginNoError);
+    ASSERT_EQ(host.Interface(), kPluginResourceError);
     EXPECT_EQ(host.Control().emitFrequency, 25.0) << variant;
     EXPECT_EQ(host.Control().maxParticles, 1000) << variant;
   }
@@ -188,7 +188,7 @@ TEST(Settings, TheWorkingBlockIsReallocatedOutsideItsRoundingTolerance) {
     host.Control().maxParticles = 1;
     host.Reallocate(272, size);
     host.ClearLog();
-    ASSERT_EQ(host.Interface(), kPluginNoError);
+    ASSERT_EQ(host.Interface(), kPluginResourceError);
     bool expectAlloc = size == 400 || size == 412;
     EXPECT_EQ(!host.calls.empty(), expectAlloc) << size;
     if (expectAlloc) {
@@ -217,7 +217,7 @@ TEST(Settings, MaxParticlesIsClampedBeforeAnySizeIsComputed) {
   FakeHost host;
   ASSERT_EQ(host.Init(), kPluginNoError);
   host.Control().maxParticles = 0;
-  ASSERT_EQ(host.Interface(), kPluginNoError);
+  ASSERT_EQ(host.Interface(), kPluginResourceError);
   EXPECT_EQ(host.Control().maxParticles, 1);
   EXPECT_EQ(host.info.thePluginDataSize, 404);
   ExpectFreshPool(host);
