@@ -3,10 +3,12 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <unistd.h>
 
 #include "HostError.h"
 #include "MacRoman.h"
 #include "PluginInstance.h"
+#include "Services.h"
 
 namespace fs = std::filesystem;
 
@@ -22,6 +24,49 @@ HostError PluginFailure(PluginInstance& theInstance, const char* theCommand, int
   return HostError(kExitPluginError, std::string("\"") + theCommand + "\" failed with " +
                                          std::to_string(theResult) + " (" +
                                          (text.empty() ? "no description" : text) + ")");
+}
+
+DialogScript ParseSets(const std::vector<std::string>& theSets, bool theCancel) {
+  DialogScript script;
+  script.cancel = theCancel;
+  for (const std::string& set : theSets) {
+    size_t equals = set.find('=');
+    if (equals == std::string::npos || equals == 0)
+      throw UsageError("--set: \"" + set + "\" is not NAME=VALUE");
+    script.values.push_back({set.substr(0, equals), set.substr(equals + 1)});
+  }
+  return script;
+}
+
+// Sends "INTF" to an initialised instance and says what the dialog changed.
+// False when the user cancelled.
+bool EditSettings(PluginInstance& theInstance, const DialogSession& theSession) {
+  int resetsBefore = theInstance.modelResets;
+  BeginDialogSession(theSession);
+  int32_t theResult;
+  try {
+    theResult = SendInterface(theInstance);
+  } catch (...) {
+    EndDialogSession();
+    throw;
+  }
+  DialogReport report = EndDialogSession();
+  if (!report.scriptProblem.empty()) throw UsageError(report.scriptProblem);
+  std::fflush(stdout);
+  for (const std::string& note : report.notes) std::fprintf(stderr, "plmhost: %s\n", note.c_str());
+  if (theResult == kPluginUserCanceled) return false;
+  if (theResult != kPluginNoError) throw PluginFailure(theInstance, "INTF", theResult);
+  if (report.dialogsShown == 0) {
+    std::printf("the plug-in showed no dialog\n");
+    return true;
+  }
+  if (report.changes.empty()) std::printf("no field changed\n");
+  for (const DialogChange& c : report.changes)
+    std::printf("  %-16s %s -> %s\n", c.control.c_str(), c.before.c_str(), c.after.c_str());
+  std::printf(theInstance.modelResets > resetsBefore
+                  ? "the plug-in reset its model: the simulation replays from the start\n"
+                  : "the plug-in kept its model (no reset)\n");
+  return true;
 }
 
 }  // namespace
@@ -85,12 +130,50 @@ int RunNew(const NewOptions& theOptions) {
   InstanceCloser closer{instance};
   int32_t theResult = SendInitialize(instance);
   if (theResult != kPluginNoError) throw PluginFailure(instance, "INIT", theResult);
+  if (!theOptions.sets.empty()) {
+    DialogSession session;
+    session.script = ParseSets(theOptions.sets, false);
+    EditSettings(instance, session);
+  }
   theScene.settings = SettingsRecord(instance);
   if (int64_t(theScene.settings.size()) > kMaxSceneSettingsBytes)
     throw HostError(kExitPluginError, "the plug-in's settings record is too large for a scene");
   SaveScene(theScene, theOptions.scenePath);
   std::printf("created %s (%zu-byte settings record from %s)\n", theOptions.scenePath.c_str(),
               theScene.settings.size(), pluginPath.c_str());
+  return kExitDone;
+}
+
+int RunEdit(const EditOptions& theOptions) {
+  DialogSession session;
+  session.script = ParseSets(theOptions.sets, theOptions.cancel);
+  bool scripted = !theOptions.sets.empty() || theOptions.cancel;
+  bool terminal = !scripted && isatty(STDIN_FILENO) && isatty(STDOUT_FILENO);
+  session.frontEnd = terminal ? DialogFrontEnd::kTerminal : DialogFrontEnd::kScript;
+
+  Scene theScene = LoadScene(theOptions.scenePath);
+  PluginInstance instance;
+  OpenInstance(instance, LoadPlugin(ScenePluginPath(theScene)));
+  InstanceCloser closer{instance};
+  SetSettingsRecord(instance, theScene.settings);
+  int32_t theResult = SendInitialize(instance);
+  if (theResult != kPluginNoError) throw PluginFailure(instance, "INIT", theResult);
+
+  if (!terminal && !scripted) std::printf("no terminal: the dialog is confirmed unchanged (--set NAME=VALUE types into a field)\n");
+  if (!EditSettings(instance, session)) {
+    std::printf("cancelled: %s is unchanged\n", theOptions.scenePath.c_str());
+    return kExitDone;
+  }
+  std::vector<uint8_t> settings = SettingsRecord(instance);
+  if (settings == theScene.settings) {
+    std::printf("%s: the settings are as they were; the file is not rewritten\n", theOptions.scenePath.c_str());
+    return kExitDone;
+  }
+  if (int64_t(settings.size()) > kMaxSceneSettingsBytes)
+    throw HostError(kExitPluginError, "the plug-in's settings record is too large for a scene");
+  theScene.settings = settings;
+  SaveScene(theScene, theOptions.scenePath);
+  std::printf("saved %s\n", theOptions.scenePath.c_str());
   return kExitDone;
 }
 

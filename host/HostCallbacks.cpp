@@ -69,6 +69,7 @@ int32_t DoAllocate(PluginInstance& theInstance, void* theRecord) {
 
 int32_t DoModelReset(PluginInstance& theInstance, void*) {
   ResetModel(theInstance.model);
+  ++theInstance.modelResets;
   return kPluginNoError;
 }
 
@@ -163,6 +164,8 @@ ActiveInstanceScope::ActiveInstanceScope(PluginInstance& theInstance) : previous
 }
 
 ActiveInstanceScope::~ActiveInstanceScope() { activeInstance = previous; }
+
+PluginInstance* ActiveInstance() { return activeInstance; }
 
 int32_t HostCallback(IFFType theSelector, int32_t theSize, void* theRecord) {
   int32_t theResult;

@@ -25,6 +25,9 @@ struct ActiveInstanceScope {
   PluginInstance* previous;
 };
 
+// The instance whose command is running, or null.
+PluginInstance* ActiveInstance();
+
 // Ticks between two progress reports the host wants (about ten a second).
 constexpr uint32_t kStatusTicks = 6;
 

@@ -40,15 +40,48 @@ void AppendUtf8(std::string& out, char16_t c) {
 }  // namespace
 
 std::string PStringToUtf8(ConstPStrPtr theString) {
+  return MacRomanToUtf8(std::string(reinterpret_cast<const char*>(theString) + 1, theString[0]));
+}
+
+std::string MacRomanToUtf8(const std::string& theText) {
   std::string out;
-  for (unsigned i = 1; i <= theString[0]; ++i) {
-    unsigned char c = theString[i];
+  for (char ch : theText) {
+    unsigned char c = static_cast<unsigned char>(ch);
     if (c >= 0x80)
       AppendUtf8(out, kHighHalf[c - 0x80]);
     else if (c < 0x20 || c == 0x7F)
       out += '?';
     else
       out += char(c);
+  }
+  return out;
+}
+
+std::string Utf8ToMacRoman(const std::string& theText) {
+  std::string out;
+  size_t i = 0;
+  while (i < theText.size()) {
+    unsigned char lead = static_cast<unsigned char>(theText[i]);
+    // Decode one sequence; a malformed one stands for one unknown character.
+    size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
+    char32_t code = length == 1 ? lead : length == 2 ? lead & 0x1F : length == 3 ? lead & 0x0F : lead & 0x07;
+    bool valid = length > 0 && i + length <= theText.size();
+    for (size_t k = 1; valid && k < length; ++k) {
+      unsigned char next = static_cast<unsigned char>(theText[i + k]);
+      valid = (next & 0xC0) == 0x80;
+      code = (code << 6) | (next & 0x3F);
+    }
+    i += valid ? length : 1;
+    if (!valid) {
+      out += '?';
+    } else if (code < 0x80) {
+      out += char(code);
+    } else {
+      char byte = '?';
+      for (unsigned k = 0; k < 128; ++k)
+        if (kHighHalf[k] == code) byte = char(0x80 + k);
+      out += byte;
+    }
   }
   return out;
 }

@@ -114,6 +114,11 @@ int32_t SendCheck(PluginInstance& theInstance, IFFType theCommand) {
   return Send(theInstance, kCmdCheck, theRec);
 }
 
+int32_t SendInterface(PluginInstance& theInstance) {
+  PluginInterfaceRec theRec{};
+  return Send(theInstance, kCmdInterface, theRec);
+}
+
 std::string DescribeResult(PluginInstance& theInstance, int32_t theResult) {
   PluginDescribeRec theRec{};
   theRec.theResult = theResult;

@@ -35,6 +35,7 @@ struct PluginInstance {
   ProgressDisplay* progress = nullptr;  // "STAT" reports go here when set
   bool cancelled = false;               // a "STAT" was answered with 4
   RefusedCallback refused;              // since the last ClearRefusals
+  int modelResets = 0;                  // "RSET" callbacks answered
 };
 
 struct PluginInformation {
@@ -63,6 +64,8 @@ int32_t SendInitialize(PluginInstance& theInstance);
 int32_t SendFinish(PluginInstance& theInstance);
 int32_t SendInformation(PluginInstance& theInstance, PluginInformation* theInformation);
 int32_t SendCheck(PluginInstance& theInstance, IFFType theCommand);
+// "INTF": the plug-in shows its settings dialog through the host's services.
+int32_t SendInterface(PluginInstance& theInstance);
 // The text the plug-in gives for theResult ("" when it cannot say).
 std::string DescribeResult(PluginInstance& theInstance, int32_t theResult);
 

@@ -46,6 +46,23 @@ int main(int argc, char** argv) {
   CLI::Option* fpsOption = create->add_option("--fps", newFps, "frames per second (default 30)");
   CLI::Option* newFramesOption = create->add_option("--frames", newFrames, "frame range A-B (default 0-149)");
   create->add_flag("--force", newOptions.force, "replace an existing scene file");
+  create->add_option("--set", newOptions.sets, "NAME=VALUE: type VALUE into a field of the settings dialog (see edit)")
+      ->allow_extra_args(false);
+
+  EditOptions editOptions;
+  CLI::App* edit = app.add_subcommand("edit", "edit a scene's settings in the plug-in's dialog (full screen on a terminal)");
+  edit->add_option("SCENE", editOptions.scenePath, "scene file")->required();
+  edit->add_option("--set", editOptions.sets,
+                   "NAME=VALUE (repeatable): type VALUE into the field NAME, a control's name or numeric ID, "
+                   "then confirm; a colour is A,R,G,B (0-255 each), #AARRGGBB or #RRGGBB")
+      ->allow_extra_args(false);
+  edit->add_flag("--cancel", editOptions.cancel, "type the --set values, then cancel the dialog");
+  edit->footer(
+      "On a terminal without --set or --cancel the dialog is a full-screen form: Tab and the arrow keys move "
+      "between fields, Enter confirms, Escape cancels. Without a terminal it is confirmed unchanged.\n"
+      "OK saves the scene when a setting changed; Cancel leaves it untouched.\n"
+      "Exit codes: 0 saved, unchanged or cancelled; 1 the plug-in failed; 2 bad usage, a bad scene or an "
+      "unknown --set name (the valid names are listed).");
 
   RenderCommandOptions renderOptions;
   std::string scenePath, renderFrames, size;
@@ -75,6 +92,7 @@ int main(int argc, char** argv) {
       if (*newFramesOption) newOptions.frames = newFrames;
       return RunNew(newOptions);
     }
+    if (*edit) return RunEdit(editOptions);
     if (*sceneOption) renderOptions.scenePath = scenePath;
     if (*renderFramesOption) renderOptions.frames = renderFrames;
     if (*sizeOption) ParseSize(size, renderOptions.render);
