@@ -4,8 +4,10 @@
 #define PLMHOST_BUILTINSCENES_H
 
 #include <string>
+#include <vector>
 
 // The JSON text of the built-in scene, or null when there is none.
 const char* BuiltinSceneText(const std::string& theName);
+std::vector<std::string> BuiltinSceneNames();
 
 #endif

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <unistd.h>
 
+#include "BuiltinScenes.h"
 #include "HostError.h"
 #include "MacRoman.h"
 #include "PluginInstance.h"
@@ -104,6 +105,8 @@ int RunInfo(const std::string& thePluginPath) {
 }
 
 int RunNew(const NewOptions& theOptions) {
+  DialogSession session;
+  session.script = ParseSets(theOptions.sets, false);
   std::error_code ec;
   if (fs::exists(theOptions.scenePath, ec) && !theOptions.force)
     throw UsageError(theOptions.scenePath + ": already exists (use --force to replace it)");
@@ -130,11 +133,7 @@ int RunNew(const NewOptions& theOptions) {
   InstanceCloser closer{instance};
   int32_t theResult = SendInitialize(instance);
   if (theResult != kPluginNoError) throw PluginFailure(instance, "INIT", theResult);
-  if (!theOptions.sets.empty()) {
-    DialogSession session;
-    session.script = ParseSets(theOptions.sets, false);
-    EditSettings(instance, session);
-  }
+  if (!theOptions.sets.empty()) EditSettings(instance, session);
   theScene.settings = SettingsRecord(instance);
   if (int64_t(theScene.settings.size()) > kMaxSceneSettingsBytes)
     throw HostError(kExitPluginError, "the plug-in's settings record is too large for a scene");
@@ -178,7 +177,12 @@ int RunEdit(const EditOptions& theOptions) {
 }
 
 int RunRender(RenderCommandOptions theOptions) {
-  Scene theScene = theOptions.scenePath ? LoadScene(*theOptions.scenePath) : BuiltinScene("fountain");
+  // A name that is no file but a built-in scene's means the built-in one.
+  std::error_code ec;
+  const std::string name = theOptions.scenePath.value_or("fountain");
+  bool builtin = !theOptions.scenePath ||
+                 (BuiltinSceneText(name) != nullptr && !fs::exists(name, ec));
+  Scene theScene = builtin ? BuiltinScene(name) : LoadScene(name);
   theOptions.render.firstFrame = theScene.firstFrame;
   theOptions.render.lastFrame = theScene.lastFrame;
   if (theOptions.frames)

@@ -32,7 +32,7 @@ struct EditOptions {
 int RunEdit(const EditOptions& theOptions);
 
 struct RenderCommandOptions {
-  std::optional<std::string> scenePath;  // none: the built-in fountain
+  std::optional<std::string> scenePath;  // a file or a built-in scene's name; none: the fountain
   std::optional<std::string> frames;
   RenderOptions render;
 };

@@ -67,7 +67,8 @@ int main(int argc, char** argv) {
   RenderCommandOptions renderOptions;
   std::string scenePath, renderFrames, size;
   CLI::App* render = app.add_subcommand("render", "render a scene (default: the built-in fountain)");
-  CLI::Option* sceneOption = render->add_option("SCENE", scenePath, "scene file");
+  CLI::Option* sceneOption =
+      render->add_option("SCENE", scenePath, "scene file, or a built-in scene: fountain, explosion, waterfall");
   CLI::Option* renderFramesOption = render->add_option("--frames", renderFrames, "frame range A-B (default: the scene's)");
   render->add_option("--out", renderOptions.render.outDir, "output folder (default out)");
   render->add_flag("--png", renderOptions.render.framePictures, "also write a picture of every frame");
