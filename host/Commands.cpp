@@ -39,9 +39,10 @@ DialogScript ParseSets(const std::vector<std::string>& theSets, bool theCancel) 
   return script;
 }
 
+enum class EditEnd { kTaken, kCancelled, kNoDialog };
+
 // Sends "INTF" to an initialised instance and says what the dialog changed.
-// False when the user cancelled.
-bool EditSettings(PluginInstance& theInstance, const DialogSession& theSession) {
+EditEnd EditSettings(PluginInstance& theInstance, const DialogSession& theSession) {
   int resetsBefore = theInstance.modelResets;
   BeginDialogSession(theSession);
   int32_t theResult;
@@ -55,11 +56,13 @@ bool EditSettings(PluginInstance& theInstance, const DialogSession& theSession) 
   if (!report.scriptProblem.empty()) throw UsageError(report.scriptProblem);
   std::fflush(stdout);
   for (const std::string& note : report.notes) std::fprintf(stderr, "plmhost: %s\n", note.c_str());
-  if (theResult == kPluginUserCanceled) return false;
+  if (theResult == kPluginUserCanceled) return EditEnd::kCancelled;
   if (theResult != kPluginNoError) throw PluginFailure(theInstance, "INTF", theResult);
   if (report.dialogsShown == 0) {
+    if (!theSession.script.values.empty())
+      throw HostError(kExitPluginError, "the plug-in showed no dialog, so the --set values went nowhere");
     std::printf("the plug-in showed no dialog\n");
-    return true;
+    return EditEnd::kNoDialog;
   }
   if (report.changes.empty()) std::printf("no field changed\n");
   for (const DialogChange& c : report.changes)
@@ -67,7 +70,7 @@ bool EditSettings(PluginInstance& theInstance, const DialogSession& theSession) 
   std::printf(theInstance.modelResets > resetsBefore
                   ? "the plug-in reset its model: the simulation replays from the start\n"
                   : "the plug-in kept its model (no reset)\n");
-  return true;
+  return EditEnd::kTaken;
 }
 
 }  // namespace
@@ -159,13 +162,14 @@ int RunEdit(const EditOptions& theOptions) {
   if (theResult != kPluginNoError) throw PluginFailure(instance, "INIT", theResult);
 
   if (!terminal && !scripted) std::printf("no terminal: the dialog is confirmed unchanged (--set NAME=VALUE types into a field)\n");
-  if (!EditSettings(instance, session)) {
+  EditEnd end = EditSettings(instance, session);
+  if (end == EditEnd::kCancelled) {
     std::printf("cancelled: %s is unchanged\n", theOptions.scenePath.c_str());
     return kExitDone;
   }
   std::vector<uint8_t> settings = SettingsRecord(instance);
-  if (settings == theScene.settings) {
-    std::printf("%s: the settings are as they were; the file is not rewritten\n", theOptions.scenePath.c_str());
+  if (end == EditEnd::kNoDialog || settings == theScene.settings) {
+    std::printf("%s is unchanged\n", theOptions.scenePath.c_str());
     return kExitDone;
   }
   if (int64_t(settings.size()) > kMaxSceneSettingsBytes)
