@@ -48,25 +48,19 @@ TEST(PlmhostScene, EachBadFieldGetsOneErrorNamingFileAndField) {
     std::function<void(Json&)> spoil;
   } cases[] = {
       {"\"version\"", [](Json& d) { d["version"] = 2; }},
-      {"\"version\"", [](Json& d) { d.erase("version"); }},
       {"\"format\"", [](Json& d) { d["format"] = "other"; }},
       {"\"fps\"", [](Json& d) { d["fps"] = "thirty"; }},
-      {"\"fps\"", [](Json& d) { d["fps"] = 0; }},
       {"\"fps\"", [](Json& d) { d["fps"] = 1e9; }},
       {"\"frames.first\"", [](Json& d) { d["frames"]["first"] = -1; }},
-      {"\"frames.first\"", [](Json& d) { d["frames"]["first"] = 1.5; }},
       {"\"frames.last\"", [](Json& d) { d["frames"]["first"] = 10; d["frames"]["last"] = 9; }},
       {"\"frames.last\"", [](Json& d) { d["frames"]["last"] = 18446744073709551615ull; }},
       {"\"group.scale\"", [](Json& d) { d["group"]["scale"] = {1, 1}; }},
-      {"\"group.rotation[1]\"", [](Json& d) { d["group"]["rotation"][1] = nullptr; }},
       {"\"group.motion.rotation\"", [](Json& d) { d["group"]["motion"] = {{"rotation", 5}}; }},
       {"\"camera.fov\"", [](Json& d) { d["camera"]["fov"] = 0; }},
       {"\"camera.target\"", [](Json& d) { d["camera"]["target"] = d["camera"]["position"]; }},
-      {"\"camera\"", [](Json& d) { d["camera"] = 3; }},
       {"\"plugin\"", [](Json& d) { d["plugin"] = 12; }},
       {"\"settings.base64\"", [](Json& d) { d["settings"]["base64"] = "not base64!"; }},
       {"\"settings.size\"", [](Json& d) { d["settings"]["size"] = 271; }},
-      {"\"settings.size\"", [](Json& d) { d["settings"]["size"] = -1; }},
       {"\"colour\"", [](Json& d) { d["colour"] = 1; }},
   };
   for (const Case& c : cases) {
