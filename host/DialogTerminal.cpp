@@ -48,7 +48,10 @@ struct Form {
   // The content area is every line but the first (title) and the last (help).
   Cell Place(const QV_Rect& r) const {
     int rows = std::max(1, LINES - 2), cols = std::max(1, COLS);
-    auto scale = [](int v, int cells, int side) { return int(int64_t(v) * cells / side); };
+    // The plug-in may move a control anywhere; keep every cell on the screen.
+    auto scale = [](int v, int cells, int side) {
+      return int(std::clamp<int64_t>(int64_t(v) * cells / side, 0, cells));
+    };
     int x0 = scale(r.left, cols, dialog.width), x1 = scale(r.right, cols, dialog.width);
     int y0 = scale(r.top, rows, dialog.height), y1 = scale(r.bottom, rows, dialog.height);
     return {1 + y0, x0, std::max(1, x1 - x0), std::max(1, y1 - y0)};
@@ -255,7 +258,9 @@ Step Press(DialogControl& c) {
 Step HandleKey(Form& form, int key, bool* fresh) {
   if (key == kEscape || key == kControlC || key == ERR) return Step::kCancel;
   // A form that does not fit shows only how to get out.
-  if (key == KEY_RESIZE || form.stops.empty() || !form.Fits()) return Step::kGoOn;
+  if (key == KEY_RESIZE || !form.Fits()) return Step::kGoOn;
+  bool enter = key == '\n' || key == '\r' || key == KEY_ENTER;
+  if (form.stops.empty()) return enter ? Step::kConfirm : Step::kGoOn;
   Stop& stop = form.Current();
   DialogControl& c = *stop.control;
   if (key == '\t' || key == KEY_DOWN || key == KEY_BTAB || key == KEY_UP) {
@@ -263,7 +268,7 @@ Step HandleKey(Form& form, int key, bool* fresh) {
     *fresh = true;
     return Step::kGoOn;
   }
-  if (key == '\n' || key == '\r' || key == KEY_ENTER) return Press(c);
+  if (enter) return Press(c);
   if (c.kind == cQV_ColorButton) {
     TypeChannel(c, stop.channel, key, fresh);
   } else if (c.kind == cQV_EditText) {

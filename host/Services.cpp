@@ -423,7 +423,8 @@ QV_SERVICE_EXPORT QV_FileRef* QV_MakeFileRef(QV_DirectoryRef* iDirectoryRef, con
   return Answer<QV_FileRef*>(nullptr, [&]() -> QV_FileRef* {
     DirectoryObject* d = host.directories.Find(iDirectoryRef);
     std::string name = TextIn(iNameString);
-    if (d == nullptr || name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos)
+    if (d == nullptr || name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos ||
+        iNameString[name.size()] != 0)  // longer than a name can be
       return nullptr;
     auto f = std::make_unique<FileObject>();
     f->path = d->path / MacRomanToUtf8(name);
