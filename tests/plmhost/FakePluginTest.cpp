@@ -87,7 +87,7 @@ TEST_F(PlmhostFake, CtrlCDuringAFrameCancelsAfterIt) {
   EXPECT_EQ(nlohmann::json::parse(ReadFile(dir / "o/render.json"))["status"], "cancelled");
 }
 
-TEST_F(PlmhostFake, InfoListsWhatThePluginSupports) {
+TEST_F(PlmhostFake, InfoListsWhatThePluginSupportsAndRefusesWhatIsNoPlugin) {
   HostRun run = RunHost({"info", FAKE_PLUGIN_PATH}, dir.path);
   ASSERT_EQ(run.exitCode, 0) << run.err;
   EXPECT_NE(run.out.find("Plug-in      Fake \u2022 Points\n"), std::string::npos) << run.out;
@@ -95,9 +95,6 @@ TEST_F(PlmhostFake, InfoListsWhatThePluginSupports) {
   EXPECT_NE(run.out.find("Commands     GENM\n"), std::string::npos);
   EXPECT_NE(run.out.find("Unsupported  INIT FINI INFO CHEK DESC INTF SETM GINF GATR GBLR TMAP BMAP RMAP\n"),
             std::string::npos);
-}
-
-TEST_F(PlmhostFake, ThingsThatAreNoPluginGiveExit2) {
   HostRun noMain = RunHost({"info", NO_ENTRY_PATH}, dir.path);
   EXPECT_EQ(noMain.exitCode, 2);
   EXPECT_NE(noMain.err.find("exports no Main"), std::string::npos) << noMain.err;

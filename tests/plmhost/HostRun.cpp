@@ -30,7 +30,9 @@ TempDir::~TempDir() {
   fs::remove_all(path, ec);
 }
 
-pid_t StartHost(const std::vector<std::string>& args, const std::string& theDir, const Environment& env) {
+// Output goes to files in theDir, read back once it has finished (at most two
+// minutes).
+HostRun RunHost(const std::vector<std::string>& args, const std::string& theDir, const Environment& env) {
   std::string out = theDir + "/.stdout", err = theDir + "/.stderr";
   pid_t pid = fork();
   if (pid == 0) {
@@ -52,10 +54,6 @@ pid_t StartHost(const std::vector<std::string>& args, const std::string& theDir,
     execv(program.c_str(), argv.data());
     _exit(127);
   }
-  return pid;
-}
-
-HostRun WaitHost(pid_t pid, const std::string& theDir) {
   int status = 0;
   auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(2);
   while (waitpid(pid, &status, WNOHANG) == 0) {
@@ -69,15 +67,11 @@ HostRun WaitHost(pid_t pid, const std::string& theDir) {
   }
   HostRun run;
   run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  run.out = ReadFile(theDir + "/.stdout");
-  run.err = ReadFile(theDir + "/.stderr");
-  fs::remove(theDir + "/.stdout");
-  fs::remove(theDir + "/.stderr");
+  run.out = ReadFile(out);
+  run.err = ReadFile(err);
+  fs::remove(out);
+  fs::remove(err);
   return run;
-}
-
-HostRun RunHost(const std::vector<std::string>& args, const std::string& theDir, const Environment& env) {
-  return WaitHost(StartHost(args, theDir, env), theDir);
 }
 
 std::string ReadFile(const std::string& thePath) {

@@ -3,8 +3,6 @@
 #ifndef PLMHOST_TESTS_HOSTRUN_H
 #define PLMHOST_TESTS_HOSTRUN_H
 
-#include <sys/types.h>
-
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -29,10 +27,6 @@ struct TempDir {
 // Runs plmhost with args in theDir and waits (at most two minutes).
 HostRun RunHost(const std::vector<std::string>& args, const std::string& theDir,
                 const Environment& env = {});
-// Starts it without waiting; output goes to files in theDir.
-pid_t StartHost(const std::vector<std::string>& args, const std::string& theDir,
-                const Environment& env = {});
-HostRun WaitHost(pid_t pid, const std::string& theDir);
 
 std::string ReadFile(const std::string& thePath);
 void WriteFile(const std::string& thePath, const std::string& theText);
