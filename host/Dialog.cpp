@@ -4,23 +4,23 @@
 
 #include "MacRoman.h"
 
-std::unique_ptr<DialogWindow> MakeDialogWindow(const DialogSpec& theSpec) {
+std::unique_ptr<DialogWindow> MakeDialogWindow(const DialogTemplate& theTemplate) {
   auto dialog = std::make_unique<DialogWindow>();
-  dialog->number = theSpec.number;
-  dialog->title = theSpec.title;
-  dialog->width = theSpec.width;
-  dialog->height = theSpec.height;
-  for (const ControlSpec& spec : theSpec.controls) {
+  dialog->number = theTemplate.number;
+  dialog->title = theTemplate.title;
+  dialog->width = theTemplate.width;
+  dialog->height = theTemplate.height;
+  for (const ControlTemplate& layout : theTemplate.controls) {
     auto c = std::make_unique<DialogControl>();
     c->dialog = dialog.get();
-    c->id = spec.id;
-    c->kind = spec.kind;
-    c->bounds = spec.bounds;
-    c->title = spec.title;
-    c->name = spec.name;
-    c->value = spec.value;
-    c->argb = spec.argb;
-    SetControlText(*c, spec.text);
+    c->id = layout.id;
+    c->kind = layout.kind;
+    c->bounds = layout.bounds;
+    c->title = layout.title;
+    c->name = layout.name;
+    c->value = layout.value;
+    c->argb = layout.argb;
+    SetControlText(*c, layout.text);
     dialog->controls.push_back(std::move(c));
   }
   return dialog;

@@ -39,7 +39,7 @@ struct DialogWindow {
   DialogControl* keyControl = nullptr;
 };
 
-std::unique_ptr<DialogWindow> MakeDialogWindow(const DialogSpec& theSpec);
+std::unique_ptr<DialogWindow> MakeDialogWindow(const DialogTemplate& theTemplate);
 
 // Text as a user leaves it: cut to kMaxControlText characters, the selection
 // kept inside it.

@@ -112,11 +112,11 @@ bool IsScriptName(const std::string& theName) {
   return true;
 }
 
-ControlSpec ReadControl(const Json& theValue, const std::string& theWhere, int theWidth, int theHeight) {
+ControlTemplate ReadControl(const Json& theValue, const std::string& theWhere, int theWidth, int theHeight) {
   CheckKeys(theValue, theWhere, {"id", "kind", "bounds", "title", "text", "name", "color", "value"});
   for (const char* key : {"id", "kind", "bounds"})
     if (!theValue.contains(key)) throw Malformed(theWhere + ": no \"" + key + "\"");
-  ControlSpec c;
+  ControlTemplate c;
   c.id = int32_t(Integer(theValue["id"], theWhere + ".id", 0, 32767));
   std::string where = theWhere + " (ID " + std::to_string(c.id) + ")";
   c.kind = Kind(theValue["kind"], where + ".kind");
@@ -147,12 +147,12 @@ ControlSpec ReadControl(const Json& theValue, const std::string& theWhere, int t
   return c;
 }
 
-DialogSpec ReadDialog(const Json& theValue, int32_t theNumber) {
+DialogTemplate ReadDialog(const Json& theValue, int32_t theNumber) {
   std::string where = "dialog " + std::to_string(theNumber);
   CheckKeys(theValue, where, {"title", "size", "controls"});
   for (const char* key : {"size", "controls"})
     if (!theValue.contains(key)) throw Malformed(where + ": no \"" + key + "\"");
-  DialogSpec d;
+  DialogTemplate d;
   d.number = theNumber;
   if (theValue.contains("title")) d.title = Text(theValue["title"], where + ".title");
   std::vector<int64_t> size = Integers(theValue["size"], where + ".size", 2, 1, kMaxDialogSide);
@@ -165,7 +165,7 @@ DialogSpec ReadDialog(const Json& theValue, int32_t theNumber) {
   std::set<int32_t> ids;
   std::set<std::string> names;
   for (size_t i = 0; i < controls.size(); ++i) {
-    ControlSpec c = ReadControl(controls[i], where + ".controls[" + std::to_string(i) + "]", d.width, d.height);
+    ControlTemplate c = ReadControl(controls[i], where + ".controls[" + std::to_string(i) + "]", d.width, d.height);
     if (!ids.insert(c.id).second) throw Malformed(where + ": two controls with ID " + std::to_string(c.id));
     if (!c.name.empty() && !names.insert(c.name).second)
       throw Malformed(where + ": two controls named " + c.name);
@@ -213,14 +213,14 @@ bool ParseResourceText(const std::string& theText, ResourceData* theData, std::s
   return false;
 }
 
-bool ReadDialogSpec(const ResourceData& theData, int32_t theNumber, DialogSpec* theSpec, std::string* theProblem) {
+bool ReadDialogTemplate(const ResourceData& theData, int32_t theNumber, DialogTemplate* theTemplate, std::string* theProblem) {
   auto found = theData.dialogs.find(theNumber);
   if (found == theData.dialogs.end()) {
     *theProblem = "no dialog " + std::to_string(theNumber);
     return false;
   }
   try {
-    *theSpec = ReadDialog(found->second, theNumber);
+    *theTemplate = ReadDialog(found->second, theNumber);
     return true;
   } catch (const Malformed& e) {
     *theProblem = e.what();

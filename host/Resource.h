@@ -42,7 +42,7 @@ constexpr int kMaxDialogSide = 4096;
 constexpr int32_t kOkButtonID = 1;
 constexpr int32_t kCancelButtonID = 2;
 
-struct ControlSpec {
+struct ControlTemplate {
   int32_t id = 0;
   QV_ControlType kind = cQV_NoControlType;
   QV_Rect bounds{};
@@ -52,11 +52,11 @@ struct ControlSpec {
   std::array<int, 4> argb{255, 0, 0, 0};
 };
 
-struct DialogSpec {
+struct DialogTemplate {
   int32_t number = 0;
   std::string title;  // Mac OS Roman
   int width = 0, height = 0;
-  std::vector<ControlSpec> controls;
+  std::vector<ControlTemplate> controls;
 };
 
 // A parsed file: the dialogs are checked one by one when they are made, so
@@ -69,7 +69,7 @@ struct ResourceData {
 // Each returns false and says why in *theProblem when the text or the dialog
 // is malformed.
 bool ParseResourceText(const std::string& theText, ResourceData* theData, std::string* theProblem);
-bool ReadDialogSpec(const ResourceData& theData, int32_t theNumber, DialogSpec* theSpec,
+bool ReadDialogTemplate(const ResourceData& theData, int32_t theNumber, DialogTemplate* theTemplate,
                     std::string* theProblem);
 
 // The kind's name without the prefix ("EditText"); "?" for an unknown kind.

@@ -352,13 +352,13 @@ QV_SERVICE_EXPORT QV_Dialog* QV_MakeDialog(QV_ResourceFile* iResourceFile, int i
   return Answer<QV_Dialog*>(nullptr, [&]() -> QV_Dialog* {
     ResourceObject* r = host.resources.Find(iResourceFile);
     if (r == nullptr) return nullptr;
-    DialogSpec spec;
+    DialogTemplate layout;
     std::string problem;
-    if (!ReadDialogSpec(r->data, iDialogID, &spec, &problem)) {
+    if (!ReadDialogTemplate(r->data, iDialogID, &layout, &problem)) {
       Note(r->data.path + ": " + problem);
       return nullptr;
     }
-    std::unique_ptr<DialogWindow> d = MakeDialogWindow(spec);
+    std::unique_ptr<DialogWindow> d = MakeDialogWindow(layout);
     for (const auto& c : d->controls) host.controls[&c->handle] = c.get();
     return host.dialogs.Add(std::move(d));
   });

@@ -28,9 +28,9 @@ const char kGood[] = R"({"format": "plmhost-resources", "version": 1, "dialogs":
 // Why the file or its dialog 7 is refused; empty when both are fine.
 std::string ProblemOf(const std::string& theText) {
   ResourceData data;
-  DialogSpec spec;
+  DialogTemplate layout;
   std::string problem;
-  if (ParseResourceText(theText, &data, &problem)) ReadDialogSpec(data, 7, &spec, &problem);
+  if (ParseResourceText(theText, &data, &problem)) ReadDialogTemplate(data, 7, &layout, &problem);
   return problem;
 }
 
@@ -68,12 +68,12 @@ TEST(PlmhostResource, ParticleRscHoldsTheControlMapAndTheAlerts) {
   ResourceData data;
   ASSERT_TRUE(ParseResourceText(text, &data, &problem)) << problem;
   auto kinds = [&](int32_t theDialog) {
-    DialogSpec spec;
+    DialogTemplate layout;
     std::map<int32_t, int> found;  // kind, or -1 for a field without a name
-    EXPECT_TRUE(ReadDialogSpec(data, theDialog, &spec, &problem)) << problem;
-    for (const ControlSpec& c : spec.controls)
+    EXPECT_TRUE(ReadDialogTemplate(data, theDialog, &layout, &problem)) << problem;
+    for (const ControlTemplate& c : layout.controls)
       found[c.id] = (c.kind == cQV_EditText || c.kind == cQV_ColorButton) && c.name.empty() ? -1 : c.kind;
-    for (const ControlSpec& c : spec.controls)
+    for (const ControlTemplate& c : layout.controls)
       if (c.kind == cQV_StaticText && c.title.find("^0") != std::string::npos) found[-1] = 1;
     return found;
   };
