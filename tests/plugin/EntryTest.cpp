@@ -8,163 +8,128 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
-#include <vector>
+#include <utility>
 
 namespace {
 
-std::vector<IFFType> calls;
-int32_t RecordingHost(IFFType selector, int32_t, void*) {
-  calls.push_back(selector);
-  return 0;
-}
+int callbacks = 0;
 
-template <typename Rec>
-Rec Filled(unsigned char byte) {
-  Rec rec;
-  std::memset(&rec, byte, sizeof rec);
-  return rec;
-}
+// Room for any command record, every byte set to `byte`.
+struct alignas(8) Filled {
+  unsigned char bytes[1100];
+  explicit Filled(unsigned char byte) { std::memset(bytes, byte, sizeof bytes); }
+  template <typename Rec>
+  Rec& As() { return *reinterpret_cast<Rec*>(bytes); }
+  bool Untouched(unsigned char byte, size_t n = sizeof bytes) const {
+    return std::all_of(bytes, bytes + n, [byte](unsigned char b) { return b == byte; });
+  }
+};
 
-template <typename Rec>
-bool Untouched(const Rec& rec, unsigned char byte) {
-  const auto* p = reinterpret_cast<const unsigned char*>(&rec);
-  for (size_t i = 0; i < sizeof rec; ++i)
-    if (p[i] != byte) return false;
-  return true;
-}
+std::string Text(const unsigned char* p) { return {reinterpret_cast<const char*>(p + 1), p[0]}; }
 
-std::string Text(const unsigned char* p) { return std::string(reinterpret_cast<const char*>(p + 1), p[0]); }
+const std::pair<IFFType, int32_t> kCommands[] = {
+    {kCmdInitialize, sizeof(PluginInitializeRec)}, {kCmdFinish, sizeof(PluginFinishRec)},
+    {kCmdInformation, sizeof(PluginInformationRec)}, {kCmdCheck, sizeof(PluginCheckRec)},
+    {kCmdDescribe, sizeof(PluginDescribeRec)}, {kCmdInterface, sizeof(PluginInterfaceRec)},
+    {kCmdSetup, sizeof(PluginModelSetupRec)}, {kCmdGenerate, sizeof(PluginModelGenerateRec)},
+    {kCmdGINF, sizeof(PluginModelGINFRec)}, {kCmdGATR, sizeof(PluginModelGATRRec)},
+    {kCmdGBLR, sizeof(PluginModelGBLRRec)}, {kCmdTMAP, sizeof(PluginModelTMAPRec)},
+    {kCmdBMAP, sizeof(PluginModelBMAPRec)}, {kCmdRMAP, sizeof(PluginModelRMAPRec)}};
 
 TEST(Entry, UnknownCommandsAnswerTwoAndTouchNothing) {
-  auto rec = Filled<PluginInformationRec>(0x5A);
-  EXPECT_EQ(Main(MakeIFF("XXXX"), sizeof rec, &rec), kPluginUnsupportedCommand);
-  EXPECT_EQ(Main(MakeIFF("info"), sizeof rec, &rec), kPluginUnsupportedCommand);
+  Filled rec(0x5A);
+  for (const char* code : {"XXXX", "info", "ALOC"})
+    EXPECT_EQ(Main(MakeType(code), sizeof rec.bytes, rec.bytes), kPluginUnsupportedCommand);
   EXPECT_EQ(Main(0, 0, nullptr), kPluginUnsupportedCommand);
-  EXPECT_TRUE(Untouched(rec, 0x5A));
+  EXPECT_TRUE(rec.Untouched(0x5A));
 }
 
-TEST(Entry, InformationNeedsTheWholeRecord) {
-  auto rec = Filled<PluginInformationRec>(0x5A);
-  EXPECT_EQ(Main(kCmdInformation, sizeof rec - 1, &rec), kPluginBadParameters);
-  EXPECT_TRUE(Untouched(rec, 0x5A));
-  EXPECT_EQ(Main(kCmdInformation, -1, &rec), kPluginBadParameters) << "negative sizes are short";
-  EXPECT_EQ(Main(kCmdInformation, sizeof rec, nullptr), kPluginBadParameters);
-  EXPECT_TRUE(Untouched(rec, 0x5A));
+// Every command: a record one byte short, a negative size or a null record
+// answers 3 before anything is read, written or called back.
+TEST(Entry, ShortNegativeOrNullRecordsAnswerThree) {
+  for (const auto& [code, size] : kCommands) {
+    Filled rec(0x5A);
+    for (int32_t bad : {size - 1, -1, INT32_MIN})
+      EXPECT_EQ(Main(code, bad, rec.bytes), kPluginBadParameters) << code << " " << bad;
+    EXPECT_EQ(Main(code, 4096, nullptr), kPluginBadParameters) << code;
+    EXPECT_TRUE(rec.Untouched(0x5A)) << code;
+  }
+}
 
-  ASSERT_EQ(Main(kCmdInformation, sizeof rec, &rec), kPluginNoError);
-  EXPECT_TRUE(Untouched(rec.theInfo, 0x5A)) << "the head is not read or written";
-  EXPECT_EQ(rec.thePluginType, MakeIFF("PART"));
-  EXPECT_EQ(rec.thePluginVersion, 3);
-  EXPECT_EQ(Text(rec.thePluginName), "Corvexa\252 Particle");
-  EXPECT_EQ(Text(rec.thePluginDescription),
+TEST(Entry, CommandsThatCallBackNeedTheHostProcedure) {
+  for (IFFType code : {kCmdInitialize, kCmdFinish, kCmdSetup, kCmdGenerate, kCmdInterface}) {
+    Filled rec(0);
+    EXPECT_EQ(Main(code, sizeof rec.bytes, rec.bytes), kPluginBadParameters) << code;
+  }
+  Filled rec(0);
+  rec.As<PluginInfoRec>().theHostProc = [](IFFType, int32_t, void*) { return ++callbacks; };
+  EXPECT_EQ(Main(kCmdInterface, sizeof rec.bytes, rec.bytes), kPluginBadParameters)
+      << "no settings record";
+  EXPECT_EQ(Main(kCmdFinish, sizeof rec.bytes, rec.bytes), kPluginNoError);
+  EXPECT_EQ(callbacks, 0);
+}
+
+TEST(Entry, InformationTexts) {
+  Filled rec(0x5A);
+  ASSERT_EQ(Main(kCmdInformation, sizeof(PluginInformationRec), rec.bytes), kPluginNoError);
+  auto& info = rec.As<PluginInformationRec>();
+  EXPECT_EQ(info.thePluginType, MakeIFF("PART"));
+  EXPECT_EQ(info.thePluginVersion, 3);
+  EXPECT_EQ(Text(info.thePluginName), "Corvexa\252 Particle");
+  EXPECT_EQ(Text(info.thePluginDescription),
             "This model plugin can generate a variety of particle systems including fountains "
             "and explosions.");
-  EXPECT_GT(rec.thePluginCopyright[0], 0);
-  const std::string author = Text(rec.thePluginAuthor);
+  EXPECT_GT(info.thePluginCopyright[0], 0);
+  const std::string author = Text(info.thePluginAuthor);
   EXPECT_EQ(std::count(author.begin(), author.end(), '|'), 4) << "five items joined by |";
-  EXPECT_EQ(rec.thePluginPermission, 3u);
+  EXPECT_EQ(info.thePluginPermission, 3u);
+  EXPECT_TRUE(rec.Untouched(0x5A, sizeof info.theInfo)) << "the head is not read or written";
 }
 
-TEST(Entry, CheckKnowsTheFourteenCommands) {
-  const char* known[] = {"INIT", "FINI", "INFO", "CHEK", "DESC", "INTF", "SETM",
-                         "GINF", "GATR", "GBLR", "TMAP", "BMAP", "RMAP", "GENM"};
-  PluginCheckRec rec;
-  std::memset(&rec, 0, sizeof rec);
-  for (const char* code : known) {
-    rec.theCommand = MakeType(code);
-    EXPECT_EQ(Main(kCmdCheck, sizeof rec, &rec), kPluginNoError) << code;
+TEST(Entry, CheckKnowsTheFourteenCommandsAndDescribeTheResultTexts) {
+  Filled rec(0);
+  auto check = [&rec](IFFType code) {
+    rec.As<PluginCheckRec>().theCommand = code;
+    return Main(kCmdCheck, sizeof(PluginCheckRec), rec.bytes);
+  };
+  for (const auto& command : kCommands) EXPECT_EQ(check(command.first), 0) << command.first;
+  for (const char* code : {"XXXX", "ALOC", "STAT", "RSET"}) EXPECT_EQ(check(MakeType(code)), 3);
+  auto& describe = rec.As<PluginDescribeRec>();
+  const std::pair<int32_t, std::string> texts[] = {
+      {4, "The user canceled the plug-in operation"}, {9, ""}, {-1, ""}};
+  for (const auto& [code, text] : texts) {
+    describe.theResult = code;
+    describe.theDescription[0] = 17;
+    EXPECT_EQ(Main(kCmdDescribe, sizeof describe, &describe), kPluginNoError);
+    EXPECT_EQ(Text(describe.theDescription), text) << code;
   }
-  for (const char* code : {"XXXX", "ALOC", "STAT", "RSET"}) {
-    rec.theCommand = MakeType(code);
-    EXPECT_EQ(Main(kCmdCheck, sizeof rec, &rec), kPluginBadParameters) << code;
-  }
-  EXPECT_EQ(Main(kCmdCheck, sizeof rec - 1, &rec), kPluginBadParameters);
 }
 
-TEST(Entry, DescribeGivesTheTextOfEachCode) {
-  auto rec = Filled<PluginDescribeRec>(0);
-  rec.theResult = 4;
-  ASSERT_EQ(Main(kCmdDescribe, sizeof rec, &rec), kPluginNoError);
-  EXPECT_EQ(Text(rec.theDescription), "The user canceled the plug-in operation");
-  for (int32_t code : {9, -1}) {
-    rec.theResult = code;
-    rec.theDescription[0] = 17;
-    EXPECT_EQ(Main(kCmdDescribe, sizeof rec, &rec), kPluginNoError);
-    EXPECT_EQ(rec.theDescription[0], 0);
-  }
-  auto shortRec = Filled<PluginDescribeRec>(0x33);
-  EXPECT_EQ(Main(kCmdDescribe, sizeof shortRec - 1, &shortRec), kPluginBadParameters);
-  EXPECT_TRUE(Untouched(shortRec, 0x33));
-}
-
+// The six geometry commands leave the host's record alone and clear the flag.
 TEST(Entry, GeometryRecordsAreLeftUnchanged) {
-  const IFFType codes[] = {kCmdGINF, kCmdGATR, kCmdGBLR, kCmdTMAP, kCmdBMAP, kCmdRMAP};
-  for (IFFType code : codes) {
-    auto rec = Filled<PluginModelGATRRec>(0x77);
-    EXPECT_EQ(Main(code, sizeof rec - 1, &rec), kPluginBadParameters);
-    EXPECT_EQ(rec.theChangeFlag, 0x77);
-    EXPECT_EQ(Main(code, sizeof rec, &rec), kPluginNoError);
-    EXPECT_EQ(rec.theChangeFlag, 0);
-    rec.theChangeFlag = 0x77;
-    EXPECT_TRUE(Untouched(rec, 0x77)) << "only the flag is written";
+  for (IFFType code : {kCmdGINF, kCmdGATR, kCmdGBLR, kCmdTMAP, kCmdBMAP, kCmdRMAP}) {
+    Filled rec(0x77);
+    EXPECT_EQ(Main(code, sizeof(PluginModelGATRRec), rec.bytes), kPluginNoError);
+    EXPECT_EQ(rec.As<PluginModelGATRRec>().theChangeFlag, 0);
+    rec.As<PluginModelGATRRec>().theChangeFlag = 0x77;
+    EXPECT_TRUE(rec.Untouched(0x77)) << "only the flag is written";
   }
 }
 
-TEST(Entry, FinishChecksTheHostProcedure) {
-  auto rec = Filled<PluginFinishRec>(0);
-  errorFlag = true;
-  EXPECT_EQ(Main(kCmdFinish, sizeof rec, &rec), kPluginBadParameters);
-  rec.theInfo.theHostProc = RecordingHost;
-  EXPECT_EQ(Main(kCmdFinish, sizeof rec - 1, &rec), kPluginBadParameters);
-  EXPECT_EQ(Main(kCmdFinish, sizeof rec, &rec), kPluginNoError);
-  EXPECT_TRUE(calls.empty());
-}
-
-TEST(Entry, ShortOrHostlessRecordsAnswerThreeBeforeAnyCallback) {
-  calls.clear();
-  auto setup = Filled<PluginModelSetupRec>(0);
-  setup.theInfo.theHostProc = RecordingHost;
-  EXPECT_EQ(Main(kCmdSetup, sizeof setup - 1, &setup), kPluginBadParameters);
-  setup.theInfo.theHostProc = nullptr;
-  EXPECT_EQ(Main(kCmdSetup, sizeof setup, &setup), kPluginBadParameters);
-
-  auto init = Filled<PluginInitializeRec>(0);
-  EXPECT_EQ(Main(kCmdInitialize, sizeof init, &init), kPluginBadParameters);
-  init.theInfo.theHostProc = RecordingHost;
-  EXPECT_EQ(Main(kCmdInitialize, sizeof init - 1, &init), kPluginBadParameters);
-
-  auto gen = Filled<PluginModelGenerateRec>(0);
-  EXPECT_EQ(Main(kCmdGenerate, sizeof gen, &gen), kPluginBadParameters);
-  gen.theInfo.theHostProc = RecordingHost;
-  EXPECT_EQ(Main(kCmdGenerate, sizeof gen - 1, &gen), kPluginBadParameters);
-  EXPECT_EQ(Main(kCmdGenerate, INT32_MIN, &gen), kPluginBadParameters);
-
-  auto intf = Filled<PluginInterfaceRec>(0);
-  EXPECT_EQ(Main(kCmdInterface, sizeof intf, &intf), kPluginBadParameters);
-  intf.theInfo.theHostProc = RecordingHost;
-  EXPECT_EQ(Main(kCmdInterface, sizeof intf, &intf), kPluginBadParameters)
-      << "no settings record";
-  for (IFFType code : {kCmdInitialize, kCmdFinish, kCmdSetup, kCmdGenerate, kCmdInterface})
-    EXPECT_EQ(Main(code, 4096, nullptr), kPluginBadParameters);
-  EXPECT_TRUE(calls.empty());
-}
-
+// InitUtils runs once per load, and again at every "INIT", even a failing one.
 TEST(Entry, GlobalsInitialiseOncePerLoadAndOnEveryInit) {
   globalValidation1 = 0;  // as after loading
   errorFlag = hideErrorFlag = inBackground = true;
-  auto info = Filled<PluginInformationRec>(0);
-  Main(kCmdInformation, sizeof info, &info);
+  Filled rec(0);
+  Main(kCmdInformation, sizeof(PluginInformationRec), rec.bytes);
   EXPECT_FALSE(errorFlag || hideErrorFlag || inBackground);
   EXPECT_EQ(globalValidation1, MakeIFF("PART"));
   EXPECT_EQ(globalValidation2, MakeIFF("QVpM"));
-
   errorFlag = true;
-  Main(kCmdInformation, sizeof info, &info);
+  Main(kCmdInformation, sizeof(PluginInformationRec), rec.bytes);
   Main(MakeIFF("????"), 0, nullptr);
   EXPECT_TRUE(errorFlag) << "already initialised";
-
-  auto init = Filled<PluginInitializeRec>(0);  // fails its test, still reinitialises
-  EXPECT_EQ(Main(kCmdInitialize, 0, &init), kPluginBadParameters);
+  EXPECT_EQ(Main(kCmdInitialize, 0, rec.bytes), kPluginBadParameters);
   EXPECT_FALSE(errorFlag);
 }
 

@@ -1,0 +1,394 @@
+// The engine below Main: the pool's lists and the random source, emission
+// predicted from its definition, motion steps and geometry output.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+
+#include "FakeHost.h"
+#include "ParticleEngine.h"
+#include "geometry/geometry_records.h"
+#include "host/PluginClient.h"
+#include "text/System.h"
+
+namespace {
+
+ParticleRec At(float x, float y, float xDir, float yDir, float energy = 1, float decay = 0.1f) {
+  ParticleRec p{};
+  p.xPos = p.xOld = x;
+  p.yPos = p.yOld = y;
+  p.xDir = xDir;
+  p.yDir = yDir;
+  p.energy = energy;
+  p.decay = decay;
+  return p;
+}
+
+// Adds particles tagged by their x, newest at the head of the active list.
+void AddTagged(std::initializer_list<float> tags) {
+  for (float tag : tags) {
+    ParticleRec p = At(tag, 10, 0, 0);
+    p.link = 12345;
+    AddParticle(&p);
+  }
+}
+
+TEST(Store, AddsAndDeletesKeepBothLists) {
+  BoundPool pool(4);
+  AddTagged({1, 2, 3});
+  EXPECT_EQ(pool.List(pool.Control().firstActive), (std::vector<int32_t>{2, 1, 0}));
+  EXPECT_EQ(pool.Slots()[2].xPos, 3.0f);
+  DeleteParticle(2, -1);  // the head
+  DeleteParticle(0, 1);   // the tail, behind 1
+  EXPECT_EQ(pool.List(pool.Control().firstActive), std::vector<int32_t>{1});
+  EXPECT_EQ(pool.List(pool.Control().firstInactive), (std::vector<int32_t>{0, 2, 3}));
+  EXPECT_EQ(pool.Control().particleCount, 1);
+  AddTagged({4, 5, 6, 7});  // reuses the freed slots newest-freed first; the last is dropped
+  EXPECT_EQ(pool.List(pool.Control().firstActive), (std::vector<int32_t>{3, 2, 0, 1}));
+  EXPECT_EQ(pool.Slots()[3].xPos, 6.0f);
+  EXPECT_EQ(pool.Control().particleCount, 4);
+  EXPECT_EQ(pool.Control().firstInactive, -1);
+  pool.Control().firstInactive = 4;  // a damaged stored record: an index outside the pool
+  DeleteParticle(3, -1);
+  pool.Control().firstInactive = 4;
+  AddTagged({8});
+  EXPECT_EQ(pool.Control().particleCount, 3) << "an index outside the pool counts as full";
+}
+
+TEST(Random, KnownSequenceAndVariates) {
+  SeedRandomCache(0);
+  for (uint32_t want : {0x3A09634Au, 0x9FFFBC3Au, 0xE6DFAEFDu, 0x7EE06308u, 0x46482089u})
+    EXPECT_EQ(RandomCache(), want);
+  SeedRandomCache(0);
+  EXPECT_NEAR(SignedVariate(), 0.453399656346, 1e-12);
+  SeedRandomCache(0);
+  EXPECT_NEAR(UnsignedVariate(), 0.226703289854, 1e-12);
+  SeedRandomCache(77);  // reseeding restarts the sequence
+  ReferenceRandom ref(77);
+  for (int i = 0; i < 1000; i++) ASSERT_EQ(RandomCache(), ref.Next());
+}
+
+// Rows: local x (horizontal), local y, and the unit axis; right-handed.
+TEST(Emit, DirectionFrameOfTheEmitterAxis) {
+  const double r5 = std::sqrt(5.0);
+  const std::pair<std::array<double, 3>, std::array<double, 9>> axes[] = {
+      {{0, 0, 0}, {1, 0, 0, 0, 1, 0, 0, 0, 1}}, {{0, 0, -3}, {1, 0, 0, 0, 1, 0, 0, 0, -1}},
+      {{0, 0, 2}, {1, 0, 0, 0, 1, 0, 0, 0, 1}}, {{0, 5, 0}, {1, 0, 0, 0, 0, -1, 0, 1, 0}},
+      {{1, -2, 2}, {-2 / r5, -1 / r5, 0, 2 / (3 * r5), -4 / (3 * r5), -r5 / 3, 1. / 3, -2. / 3, 2. / 3}}};
+  for (const auto& [axis, rows] : axes) {
+    BoundPool pool(1);
+    std::memcpy(&pool.Control().initXDir, axis.data(), sizeof axis);
+    InitParticles();
+    for (int i = 0; i < 9; i++)
+      EXPECT_NEAR(pool.Data().directionMatrix.matrixData[i], rows[size_t(i)], 1e-15) << axis[0] << i;
+  }
+}
+
+// As repeated |a - 360| would, and ending where that loop never would.
+TEST(Emit, AnglesFoldIntoZeroTo180) {
+  for (double a : {0.0, 180.0, 180.5, 270.0, 359.75, 360.0, 539.999, 540.0, 721.3, 33333333.3}) {
+    double loop = a;
+    while (loop > 180) loop = std::fabs(loop - 360);
+    EXPECT_TRUE(SameBits(FoldAngle(a), loop)) << a;
+  }
+  EXPECT_TRUE(std::isnan(FoldAngle(INFINITY)) && std::isnan(FoldAngle(NAN)));
+  EXPECT_LE(FoldAngle(1e300), 180.0);
+}
+
+// The particles one interval emits, each run its first step, written again
+// from the definition of emission for settings without gravity, air or
+// ground contact.  Those born below the ground or with no first step are
+// not kept; *emitted counts them all.
+std::vector<ParticleRec> Predict(const ControlDataRec& c, const double* k, uint32_t seed,
+                                 double time, double dt, int* emitted) {
+  ReferenceRandom r(seed);
+  double e = dt;
+  *emitted = 0;
+  if (c.emitStart != c.emitEnd) {
+    if (!(time + dt > c.emitStart && c.emitEnd >= time)) return {};
+    if (c.emitStart > time) e -= c.emitStart - time;
+    if (e > c.emitEnd - c.emitStart) e = c.emitEnd - c.emitStart;
+  }
+  double rate = c.emitFrequency + c.emitErr * r.Signed();
+  *emitted = int(rate * e + r.Unsigned());
+  std::vector<ParticleRec> kept;
+  for (int i = 0; i < *emitted; i++) {
+    ParticleRec p{};
+    double a = std::fabs(c.initAngle + c.initAngleErr * r.Signed());
+    while (a > 180) a = std::fabs(a - 360);
+    float lz = float(1 + a * -0.01111111111), square = lz * lz;
+    double rho = std::sqrt(1.0 - double(square)), theta = 3.141592653589793 * r.Signed();
+    float lx = float(std::sin(theta) * rho), ly = float(std::cos(theta) * rho);
+    double v = c.initVelocity + c.initVelocityErr * r.Signed();
+    p.xDir = float(double(float(lx * k[0] + ly * k[3] + lz * k[6])) * v);
+    p.yDir = float(double(float(lx * k[1] + ly * k[4] + lz * k[7])) * v);
+    p.zDir = float(double(float(lx * k[2] + ly * k[5] + lz * k[8])) * v);
+    p.xOld = float(c.initXPos + c.initXPosErr * r.Signed());
+    p.yOld = float(c.initYPos + c.initYPosErr * r.Signed());
+    p.zOld = float(c.initZPos + c.initZPosErr * r.Signed());
+    p.decay = float(1 / (c.lifeTime + c.lifeTimeErr * r.Signed()));
+    if (!(p.yOld >= c.groundLevel)) continue;
+    double step = r.Unsigned() * e, energy = 1.0 - double(p.decay) * step;
+    if (!(step > 0)) continue;
+    if (energy < 0) step = step / (1.0 - energy), energy = 0;
+    p.energy = float(energy);
+    p.xPos = float(p.xOld + double(p.xDir) * step);
+    p.yPos = float(p.yOld + double(p.yDir) * step);
+    p.zPos = float(p.zOld + double(p.zDir) * step);
+    kept.push_back(p);
+  }
+  return kept;
+}
+
+struct Emission : ::testing::Test {
+  FakeHost host;
+  int emitted = 0;
+  void SetUp() override {
+    ASSERT_EQ(host.Init(), kPluginNoError);
+    host.Control().particleSeed = 0x2468ACE;
+    // emitFrequency .. bounceFriction: no window, a life of one interval at a
+    // step of 1, within 85 degrees of vertical, some born below the ground.
+    const double settings[26] = {40, 10, 5,   5,  0.5, 0.1, 1, 0.2, -2, 0.5, 0.4, 2,   1,
+                                 4,  2,  20, 20, 10, 3,   0, 0, 0,   0,  0,   0.5, 0.9};
+    std::memcpy(&host.Control().emitFrequency, settings, sizeof settings);
+  }
+  // Generates frame 10 at time 10 with a step of 1: the interval [9, 10).
+  std::vector<ParticleRec> GenerateAndPredict() {
+    host.Control().lastFrameIndex = kNoFrame;
+    EXPECT_EQ(host.Setup(10, 10.0, 1.0), kPluginNoError);
+    EXPECT_EQ(host.Generate(), kPluginNoError);
+    return Predict(host.Control(), host.Data().directionMatrix.matrixData,
+                   uint32_t(host.Control().particleSeed) + 9, 9.0, 1.0, &emitted);
+  }
+};
+
+TEST_F(Emission, EveryParticleMatchesItsDefinitionBitForBit) {
+  std::vector<ParticleRec> want = GenerateAndPredict(), live = host.Live();
+  ASSERT_GT(want.size(), 20u);
+  ASSERT_LT(want.size(), size_t(emitted)) << "the settings should put some below the ground";
+  ASSERT_EQ(live.size(), want.size());
+  for (size_t i = 0; i < want.size(); i++) {
+    const ParticleRec& got = live[live.size() - 1 - i];  // the list runs newest first
+    ASSERT_EQ(std::memcmp(&got, &want[i], offsetof(ParticleRec, color)), 0) << "particle " << i;
+  }
+}
+
+TEST_F(Emission, TheWindowDecidesTheLengthThatEmits) {
+  const struct { double start, end; bool emits; } windows[] = {
+      {10, 20, false},    // the interval ends where the window starts
+      {0, 9, true},       // the interval starts where the window ends: full length
+      {9.25, 9.5, true},  // a window inside the interval
+      {9.5, 30, true},    // the window starts inside the interval
+      {0, 8.5, false}};   // over before the interval
+  for (const auto& w : windows) {
+    host.Control().emitStart = w.start;
+    host.Control().emitEnd = w.end;
+    size_t kept = GenerateAndPredict().size();
+    EXPECT_EQ(size_t(host.Control().particleCount), kept) << w.start << ".." << w.end;
+    EXPECT_EQ(emitted > 0, w.emits) << w.start << ".." << w.end;
+  }
+}
+
+TEST_F(Emission, ANegativeRateEmitsNothingAndAFullPoolStopsEmission) {
+  host.Control().emitFrequency = -100;
+  EXPECT_TRUE(GenerateAndPredict().empty());
+  EXPECT_EQ(host.Control().particleCount, 0);
+  host.Control().emitFrequency = 1000;
+  host.Control().maxParticles = 7;
+  ASSERT_EQ(host.Interface(), kPluginResourceError);  // shrinks the block
+  GenerateAndPredict();
+  EXPECT_EQ(host.Control().particleCount, 7);
+}
+
+// One row per case: the particle, gravity and bounce factor, the call, and
+// the particle after it (energy not-a-number: not checked).
+TEST(Motion, StepsWithDeathGravityAndBounces) {
+  const float e1 = float(float(float(1 - 0.1f * 0.25) - 0.1f * 0.5) - 0.1f * 0.5);
+  const float x6 = float(0.25 + double(float(0.9 * 1.0f)) * 0.25);  // contact at x 0.25
+  const struct Case {
+    const char* what;
+    ParticleRec p;
+    double gravity, bounce;
+    int32_t count;
+    double st, dt;
+    bool took;
+    float xPos, yPos, xDir, yDir, energy;
+  } cases[] = {
+      {"no first step", At(1, 2, 3, 4), 0, 0.5, 1, 0.5, 0, false, 1, 2, 3, 4, 1},
+      {"no energy", At(1, 2, 3, 4, 0), 0, 0.5, 2, 0.5, 0.5, false, 1, 2, 3, 4, 0},
+      {"energy exactly 0", At(0, 10, 0, 0, 1, 0.5f), 0, 0.5, 2, 1, 1, true, 0, 10, 0, 0, 0},
+      {"dead at the third", At(0, 10, 0, 0, 1, 0.5f), 0, 0.5, 3, 1, 1, false, 0, 10, 0, 0, 0},
+      {"cut where it dies", At(0, 10, 1, 0, 0.25f, 1), 0, 0.5, 1, 0.5, 0.5, true, 0.25f, 10, 1, 0, 0},
+      {"partial first step", At(0, 10, 1, 0), 0, 0.5, 3, 0.5, 0.25, true, 1.25f, 10, 1, 0, e1},
+      {"bounce", At(0, 1, 1, -4), 0, 0.5, 1, 0.5, 0.5, true, x6, 0.5f, float(0.9 * 1.0f), 2, NAN},
+      {"onto the plane", At(0, 1, 0, -2), 0, 0.5, 1, 0.5, 0.5, true, 0, 0, 0, -2, NAN},
+      {"pulled, bounced", At(0, 0, 0, 0), -50, 0.5, 1, 0.1, 0.1, true, 0, 0.25f, 0, 2.5f, NAN},
+      {"not lifted", At(0, 0, 0, 0), 10, 0.5, 1, 0.1, 0.1, true, 0, 0, 0, 0, NAN},
+      {"lifted", At(0, 5, 0, 0), 10, 0.5, 1, 0.1, 0.1, true, 0, float(5 + 0.1), 0, 1, NAN},
+      {"below, level", At(0, -1, 1, 0), 0, -0.5, 2, 0.5, 0.5, true, 1, -1, 1, 0, NAN},
+      {"below, falling", At(0, -1, 0, -2), 0, -0.5, 1, 0.5, 0.5, true, 0, -2, 0, -2, NAN}};
+  for (const Case& k : cases) {
+    BoundPool pool(1);
+    pool.Control().gravityYDir = k.gravity;
+    pool.Control().bounceFactor = k.bounce;
+    ParticleRec p = k.p;
+    EXPECT_EQ(CalcParticle(&p, k.count, k.st, k.dt), k.took) << k.what;
+    EXPECT_EQ(std::vector<float>({p.xPos, p.yPos, p.xDir, p.yDir}),
+              std::vector<float>({k.xPos, k.yPos, k.xDir, k.yDir})) << k.what;
+    EXPECT_TRUE(std::isnan(k.energy) || p.energy == k.energy) << k.what << " " << p.energy;
+  }
+}
+
+TEST(Motion, SideGravityAirResistanceAndTheBlurPosition) {
+  BoundPool pool(1);
+  pool.Control().gravityXDir = 2;
+  pool.Control().gravityYDir = 0;
+  pool.Control().gravityZDir = -4;
+  pool.Control().airResistance = 4;  // times a step of 0.5: the velocity turns round
+  ParticleRec p = At(0, 10, 1, 0);
+  p.zDir = 3;
+  EXPECT_TRUE(CalcParticle(&p, 2, 0.5, 0.5));
+  EXPECT_EQ(p.xDir, 1.0f);   // -1 + 2 * 0.5, then -0 + 1
+  EXPECT_EQ(p.zDir, 3.0f);   // -3 - 4 * 0.5, then 5 - 2
+  EXPECT_EQ(p.zOld, -2.5f);  // the start of the latest step
+  EXPECT_EQ(p.zPos, -1.0f);
+  ARGB want;
+  EnergyColor(p.energy, &want);
+  EXPECT_EQ(p.color.colorValue, want.colorValue);
+}
+
+// The landing point comes from single-precision differences of the step.
+TEST(Motion, TheContactPointUsesSinglePrecisionDifferences) {
+  BoundPool pool(1);
+  pool.Control().gravityYDir = 0;
+  ParticleRec p = At(0.61f, 0.99f, -91.36f, -23.77f);
+  const double dt = 0.0417;
+  EXPECT_TRUE(CalcParticle(&p, 1, dt, dt));
+  float x1 = float(0.61f + double(-91.36f) * dt), y1 = float(0.99f + double(-23.77f) * dt);
+  ASSERT_LT(y1, 0.0f);
+  double t = double(0.99f) / double(float(0.99f - y1));
+  double xBounce = double(0.61f) + double(float(x1 - 0.61f)) * t;
+  EXPECT_EQ(p.xPos, float(xBounce + float(0.9 * double(-91.36f)) * (dt * (1 - t))));
+  EXPECT_EQ(p.yPos, float(0.0 + float(-0.5 * double(-23.77f)) * (dt * (1 - t))));
+}
+
+// The walk frees the dead and keeps the order of the living, re-sends the
+// prepared progress once per particle while the host allows it, and stops
+// at a failed report.
+TEST(Motion, TheWalkOverThePool) {
+  BoundPool pool(4);
+  for (float e : {1.0f, 0.0f, 1.0f, 0.0f}) {  // slots 0..3; list 3, 2, 1, 0
+    ParticleRec p = At(0, 10, 0, 0, e);
+    AddParticle(&p);
+  }
+  CalcParticles(0, 0.1);
+  EXPECT_TRUE(pool.calls.empty()) << "no steps, no report";
+  theStatusRec.theStatusPos = 0.25f;
+  theStatusRec.theStatusValue = 7;
+  CalcParticles(1, 0.1);
+  EXPECT_EQ(pool.List(pool.Control().firstActive), (std::vector<int32_t>{2, 0}));
+  EXPECT_EQ(pool.List(pool.Control().firstInactive), (std::vector<int32_t>{1, 3}));
+  EXPECT_EQ(pool.Control().particleCount, 2);
+  ASSERT_EQ(pool.status.size(), 4u);
+  EXPECT_EQ(pool.status[3].pos * pool.status[3].value, 0.25f * 7);
+  theStatusRec.theStatusTick = int32_t(TickCount() + 100000);
+  CalcParticles(1, 0.1);
+  EXPECT_EQ(pool.status.size(), 4u) << "throttled";
+  theStatusRec.theStatusTick = 0;
+  pool.failSelector = kHostStatus;
+  CalcParticles(1, 0.1);
+  EXPECT_EQ(pool.status.size(), 5u) << "the first failed report stops the walk";
+  EXPECT_EQ(result, kPluginUserCanceled);
+  EXPECT_EQ(pool.Slots()[2].energy, float(float(float(1 - 0.1f * 0.1) - 0.1f * 0.1) - 0.1f * 0.1));
+  EXPECT_EQ(pool.Slots()[0].energy, float(float(1 - 0.1f * 0.1) - 0.1f * 0.1));
+}
+
+// The energy ramp: each channel blended on its own, alpha included.
+TEST(Output, EnergyColourRamp) {
+  BoundPool pool(1);
+  const std::pair<double, uint32_t> ramp[] = {
+      {0.75, MakeARGB(255, 255, 191, 127).colorValue}, {0.25, MakeARGB(255, 227, 64, 0).colorValue},
+      {0.5, MakeARGB(255, 255, 128, 0).colorValue},    {1.0, MakeARGB(255, 255, 255, 255).colorValue},
+      {0.0, MakeARGB(255, 200, 0, 0).colorValue},      {7.0, MakeARGB(255, 255, 255, 255).colorValue},
+      {-1.0, MakeARGB(255, 200, 0, 0).colorValue}};
+  ARGB got;
+  for (const auto& [energy, color] : ramp) {
+    EnergyColor(energy, &got);
+    EXPECT_EQ(got.colorValue, color) << energy;
+  }
+  pool.Control().energyColors[0] = MakeARGB(0, 10, 20, 30);
+  pool.Control().energyColors[1] = MakeARGB(100, 110, 120, 130);
+  EnergyColor(0.125, &got);
+  EXPECT_EQ(got.colorValue, MakeARGB(25, 35, 45, 55).colorValue);
+  EnergyColor(NAN, &got);  // no defined colour, but no undefined conversion either
+}
+
+// Newest first, a report before each vertex; the group without bits 31 and
+// 29; positions through the frame matrix, blur positions through the blur
+// matrix; one single-vertex facet in the particle's colour per vertex.
+TEST(Output, OrderFlagsMatricesAndColours) {
+  BoundPool pool(5);
+  for (float k : {1.0f, 4.0f, 7.0f}) {
+    ParticleRec p = At(k, k + 1, 0, 0, 1 / k);
+    p.zPos = p.zOld = k + 2;
+    p.yOld = k;
+    EnergyColor(p.energy, &p.color);
+    AddParticle(&p);
+  }
+  pool.Data().vertexFlags = 0xFFFFFFFF;
+  Matrix4& m = pool.Data().theMatrix;  // scale by 2, move by (10, 20, 30)
+  m.m.m00 = m.m.m11 = m.m.m22 = 2;
+  m.m.m30 = 10, m.m.m31 = 20, m.m.m32 = 30;
+  pool.Data().theBlurMatrix.m.m30 = 100;  // move by 100 in x
+  OutputParticles();
+  const IFFType S = kHostStatus, V = kHostAddVertex, F = kHostAddFacet;
+  EXPECT_EQ(pool.calls, (std::vector<IFFType>{S, kHostAddGroup, S, V, F, S, V, F, S, V, F, S}));
+  EXPECT_EQ(pool.groupFlags, std::vector<uint32_t>{0x5FFFFFFF});
+  const float pos[] = {0.0f, float(1.0 / 3), float(2.0 / 3), 1.0f, 1.0f};
+  for (int i = 0; i < 5; i++) {
+    EXPECT_EQ(pool.status[size_t(i)].pos, pos[i]) << i;
+    EXPECT_EQ(pool.status[size_t(i)].value, std::min(i, 3)) << i;
+  }
+  EXPECT_EQ(pool.status[0].unit + "/" + pool.status[0].info, "Particle/Creating Particles");
+  EXPECT_EQ(pool.status[0].max, 3);
+  for (int i = 0; i < 3; i++) {
+    const float k = 7.0f - 3 * i;
+    const VertexReport& v = pool.vertices[size_t(i)];
+    EXPECT_EQ(std::vector<double>({v.position.x, v.position.y, v.position.z, v.blur.x, v.blur.y, v.blur.z}),
+              std::vector<double>({2 * k + 10, 2 * k + 22, 2 * k + 34, k + 100, k, k + 2}));
+    const FacetReport& f = pool.facets[size_t(i)];
+    ARGB color;
+    EnergyColor(1 / k, &color);
+    EXPECT_EQ(f.color, color.colorValue) << i;
+    EXPECT_EQ(f.vertices, (std::vector<int32_t>{1001 + i, 0, 0, 0}));
+    EXPECT_EQ(f.numVertices, 1);
+  }
+}
+
+// An empty pool or a set latch: nothing.  A failed vertex stops the frame; a
+// throttled host gets the first and last report only.
+TEST(Output, NothingAfterTheLatchAndOnlyDueReports) {
+  BoundPool pool(5);
+  OutputParticles();
+  AddTagged({1, 4});
+  result = 5;
+  OutputParticles();
+  EXPECT_TRUE(pool.calls.empty());
+  result = 0;
+  pool.failSelector = kHostAddVertex;
+  OutputParticles();
+  EXPECT_EQ(pool.calls, (std::vector<IFFType>{kHostStatus, kHostAddGroup, kHostStatus, kHostAddVertex}));
+  EXPECT_EQ(result, kPluginUserCanceled);
+  EXPECT_EQ(pool.Control().particleCount, 2) << "output never changes the pool";
+  result = 0;
+  pool.ClearLog();
+  hostProc = [](IFFType selector, int32_t size, void* record) {
+    if (selector == kHostStatus) static_cast<HostStatusPtr>(record)->theStatusTick = -1;
+    return FakeHost::Proc(selector, size, record);
+  };
+  OutputParticles();
+  const IFFType S = kHostStatus, V = kHostAddVertex, F = kHostAddFacet;
+  EXPECT_EQ(pool.calls, (std::vector<IFFType>{S, kHostAddGroup, V, F, V, F, S}));
+}
+
+}  // namespace
