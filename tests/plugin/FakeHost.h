@@ -3,22 +3,23 @@
 #ifndef TESTS_PLUGIN_FAKEHOST_H
 #define TESTS_PLUGIN_FAKEHOST_H
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "Particle.h"
-#include "ParticleStore.h"
+#include "ParticleEngine.h"
+#include "geometry/geometry_records.h"
+#include "host/PluginClient.h"
 
 struct StatusReport {
   float pos;
-  int32_t value, max;
-  std::string unit, info;
-};
-
-struct VertexReport {
-  DCoordinate position, blur;
+  int32_t value;
+  std::string unit;
 };
 
 struct FacetReport {
@@ -33,21 +34,29 @@ struct HostLog {
   std::vector<int32_t> allocateSizes;  // control size, then data size, per "ALOC"
   std::vector<StatusReport> status;
   std::vector<uint32_t> groupFlags;
-  std::vector<VertexReport> vertices;  // "ADDV" answers 1000 + the vertex count
+  std::vector<std::vector<double>> vertices;  // position and blur position, per "ADDV"
   std::vector<FacetReport> facets;
 };
 
 struct FakeHost : HostLog {
-  FakeHost();
-
   // The blocks the host owns; reallocation moves them, keeps the bytes that
   // fit and fills the rest with 0xA5.
   std::vector<uint8_t> control, data;
-  PluginInfoRec info;
+  PluginInfoRec info{nullptr, 0, nullptr, 0, &FakeHost::Proc, this};
   IFFType failSelector = 0;  // its next call fails once with kPluginUserCanceled
 
   void ClearLog() { static_cast<HostLog&>(*this) = HostLog(); }
-  void Reallocate(int32_t controlSize, int32_t dataSize);
+  void Reallocate(int32_t controlSize, int32_t dataSize) {
+    for (auto [block, size] : {std::pair(&control, controlSize), std::pair(&data, dataSize)}) {
+      std::vector<uint8_t> fresh(size_t(size), 0xA5);
+      std::copy_n(block->begin(), std::min(block->size(), fresh.size()), fresh.begin());
+      block->swap(fresh);
+    }
+    info.theControlData = control.data();
+    info.theControlDataSize = controlSize;
+    info.thePluginData = data.data();
+    info.thePluginDataSize = dataSize;
+  }
   // Installs a stored settings record of any size, as a scene would.
   void Store(const std::vector<uint8_t>& bytes) {
     Reallocate(int32_t(bytes.size()), 0);
@@ -55,18 +64,6 @@ struct FakeHost : HostLog {
     info.theControlData = control.data();
   }
 
-  int32_t Init() { return Send(kCmdInitialize, PluginInitializeRec()); }
-  // This host offers no dialog services, so once the settings check passes
-  // "INTF" answers 6: the dialog's resource file is missing.
-  int32_t Interface() { return Send(kCmdInterface, PluginInterfaceRec()); }
-  int32_t Setup(int32_t frame, double time, double delta, const Matrix4* group = nullptr,
-                const Matrix4* blur = nullptr);
-  int32_t Generate() { return Send(kCmdGenerate, PluginModelGenerateRec()); }
-  // Setup and Generate of one frame at delta per frame.
-  int32_t Frame(int32_t frame, double delta = 1.0 / 30) {
-    int32_t err = Setup(frame, frame * delta, delta);
-    return err != 0 ? err : Generate();
-  }
   template <typename Rec>
   int32_t Send(IFFType command, Rec rec) {
     rec.theInfo = info;
@@ -74,23 +71,109 @@ struct FakeHost : HostLog {
     info = rec.theInfo;
     return err;
   }
+  int32_t Init() { return Send(kCmdInitialize, PluginInitializeRec()); }
+  // This host offers no dialog services, so once the settings check passes
+  // "INTF" answers 6: the dialog's resource file is missing.
+  int32_t Interface() { return Send(kCmdInterface, PluginInterfaceRec()); }
+  int32_t Generate() { return Send(kCmdGenerate, PluginModelGenerateRec()); }
+  int32_t Setup(int32_t frame, double time, double delta, const Matrix4* group = nullptr,
+                const Matrix4* blur = nullptr) {
+    PluginModelSetupRec rec{};
+    rec.theFrameIndex = frame;
+    rec.theFrameTime = time;
+    rec.theFrameTimeDelta = delta;
+    // The matrices sit at even, not 8-byte, offsets of the packed record.
+    Matrix4 identity;
+    InitMatrix4(&identity);
+    std::memcpy(&rec.theGroupMatrix, group ? group : &identity, sizeof(Matrix4));
+    std::memcpy(&rec.theGroupBlurMatrix, blur ? blur : &identity, sizeof(Matrix4));
+    return Send(kCmdSetup, rec);
+  }
+  // Setup and Generate of one frame at delta per frame.
+  int32_t Frame(int32_t frame, double delta = 1.0 / 30) {
+    int32_t err = Setup(frame, frame * delta, delta);
+    return err != 0 ? err : Generate();
+  }
 
   ControlDataRec& Control() { return *reinterpret_cast<ControlDataRec*>(control.data()); }
   PluginDataRec& Data() { return *reinterpret_cast<PluginDataRec*>(data.data()); }
   ParticleRec* Slots() { return ParticleSlots(&Data()); }
   // The slots of the list from head on, and the active list's particles.
-  std::vector<int32_t> List(int32_t head);
-  std::vector<ParticleRec> Live();
+  std::vector<int32_t> List(int32_t i) {
+    std::vector<int32_t> out;
+    for (; i >= 0 && out.size() <= size_t(Control().maxParticles); i = Slots()[i].link)
+      out.push_back(i);
+    return out;
+  }
+  std::vector<ParticleRec> Live() {
+    std::vector<ParticleRec> out;
+    for (int32_t i : List(Control().firstActive)) out.push_back(Slots()[i]);
+    return out;
+  }
 
-  static int32_t Proc(IFFType selector, int32_t size, void* record);
-  int32_t Answer(IFFType selector, int32_t size, void* record);
+  // The record of a callback, whose size must be the record's.
+  template <typename Rec>
+  static Rec& Record(int32_t size, void* record) {
+    EXPECT_EQ(size, int32_t(sizeof(Rec)));
+    return *static_cast<Rec*>(record);
+  }
+  static int32_t Proc(IFFType selector, int32_t size, void* record) {
+    auto& host = **static_cast<FakeHost**>(record);  // theReference leads every record
+    host.calls.push_back(selector);
+    int32_t answer = selector == host.failSelector ? kPluginUserCanceled : 0;
+    if (answer != 0) host.failSelector = 0;
+    if (selector == kHostAllocate) {
+      auto& r = Record<HostAllocateRec>(size, record);
+      host.allocateSizes.insert(host.allocateSizes.end(),
+                                {r.theControlDataSize, r.thePluginDataSize});
+      if (answer != 0) return answer;
+      host.Reallocate(r.theControlDataSize, r.thePluginDataSize);
+      r.theControlData = host.info.theControlData;
+      r.thePluginData = host.info.thePluginData;
+    } else if (selector == kHostModelReset) {
+      Record<HostModelResetRec>(size, record);
+    } else if (selector == kHostStatus) {
+      auto& r = Record<HostStatusRec>(size, record);
+      host.status.push_back({r.theStatusPos, r.theStatusValue,
+                             {reinterpret_cast<char*>(r.theStatusUnit + 1), r.theStatusUnit[0]}});
+    } else if (selector == kHostAddGroup) {
+      auto& r = Record<HostModelAddGroupRec>(size, record);
+      EXPECT_EQ(r.theGroupTemplate, nullptr);
+      host.groupFlags.push_back(r.theGroupVertexFlags);
+    } else if (selector == kHostAddVertex) {
+      auto& r = Record<HostModelAddVertexRec>(size, record);
+      const DCoordinate p = r.thePosition, b = r.theBlurPosition;
+      host.vertices.push_back({p.x, p.y, p.z, b.x, b.y, b.z});
+      r.theIndex = 1000 + int32_t(host.vertices.size());
+    } else if (selector == kHostAddFacet) {
+      auto& r = Record<HostModelAddFacetRec>(size, record);
+      int32_t v[4];
+      std::memcpy(v, r.theVertices, sizeof v);  // at an odd offset of the packed record
+      host.facets.push_back({r.theColor.colorValue, r.theNumVertices, {v, v + 4}});
+    } else {
+      ADD_FAILURE() << "unexpected selector";
+    }
+    return answer;
+  }
 };
 
 // A host whose instance has a pool of n slots, with the engine's globals
 // bound to it as during "GENM", for tests of the engine below Main.
 struct BoundPool : FakeHost {
-  explicit BoundPool(int32_t n);
-  ~BoundPool();
+  explicit BoundPool(int32_t n) {
+    EXPECT_EQ(Init(), kPluginNoError);
+    Control().maxParticles = n;
+    EXPECT_EQ(Interface(), kPluginResourceError);  // resizes the pool
+    ClearLog();
+    theControl = &Control();
+    theData = &Data();
+    particleData = Slots();
+    hostProc = &FakeHost::Proc;
+    hostReference = this;
+    theStatusRec.theReference = this;
+    theStatusRec.theStatusTick = result = 0;
+  }
+  ~BoundPool() { theControl = nullptr, theData = nullptr, particleData = nullptr, result = 0; }
 };
 
 // Bit equality (NaN-safe, tells -0 from 0).
