@@ -16,26 +16,14 @@
 #include "geometry/geometry_records.h"
 #include "host/PluginClient.h"
 
-struct StatusReport {
-  float pos;
-  int32_t value;
-  std::string unit;
-};
-
-struct FacetReport {
-  uint32_t color;
-  int16_t numVertices;
-  std::vector<int32_t> vertices;
-};
-
 // What the host was sent.
 struct HostLog {
   std::vector<IFFType> calls;
   std::vector<int32_t> allocateSizes;  // control size, then data size, per "ALOC"
-  std::vector<StatusReport> status;
+  std::vector<std::pair<std::string, float>> status;  // unit and position, per "STAT"
   std::vector<uint32_t> groupFlags;
   std::vector<std::vector<double>> vertices;  // position and blur position, per "ADDV"
-  std::vector<FacetReport> facets;
+  std::vector<std::vector<uint32_t>> facets;  // colour, vertex count and vertices, per "ADDF"
 };
 
 struct FakeHost : HostLog {
@@ -52,16 +40,7 @@ struct FakeHost : HostLog {
       std::copy_n(block->begin(), std::min(block->size(), fresh.size()), fresh.begin());
       block->swap(fresh);
     }
-    info.theControlData = control.data();
-    info.theControlDataSize = controlSize;
-    info.thePluginData = data.data();
-    info.thePluginDataSize = dataSize;
-  }
-  // Installs a stored settings record of any size, as a scene would.
-  void Store(const std::vector<uint8_t>& bytes) {
-    Reallocate(int32_t(bytes.size()), 0);
-    control = bytes;
-    info.theControlData = control.data();
+    info = {control.data(), controlSize, data.data(), dataSize, info.theHostProc, this};
   }
 
   template <typename Rec>
@@ -130,12 +109,10 @@ struct FakeHost : HostLog {
       host.Reallocate(r.theControlDataSize, r.thePluginDataSize);
       r.theControlData = host.info.theControlData;
       r.thePluginData = host.info.thePluginData;
-    } else if (selector == kHostModelReset) {
-      Record<HostModelResetRec>(size, record);
     } else if (selector == kHostStatus) {
       auto& r = Record<HostStatusRec>(size, record);
-      host.status.push_back({r.theStatusPos, r.theStatusValue,
-                             {reinterpret_cast<char*>(r.theStatusUnit + 1), r.theStatusUnit[0]}});
+      const char* unit = reinterpret_cast<char*>(r.theStatusUnit + 1);
+      host.status.emplace_back(std::string(unit, r.theStatusUnit[0]), r.theStatusPos);
     } else if (selector == kHostAddGroup) {
       auto& r = Record<HostModelAddGroupRec>(size, record);
       EXPECT_EQ(r.theGroupTemplate, nullptr);
@@ -147,10 +124,11 @@ struct FakeHost : HostLog {
       r.theIndex = 1000 + int32_t(host.vertices.size());
     } else if (selector == kHostAddFacet) {
       auto& r = Record<HostModelAddFacetRec>(size, record);
-      int32_t v[4];
+      uint32_t v[4];
       std::memcpy(v, r.theVertices, sizeof v);  // at an odd offset of the packed record
-      host.facets.push_back({r.theColor.colorValue, r.theNumVertices, {v, v + 4}});
-    } else {
+      host.facets.push_back({r.theColor.colorValue, uint32_t(r.theNumVertices), v[0], v[1], v[2],
+                             v[3]});
+    } else if (selector != kHostModelReset) {
       ADD_FAILURE() << "unexpected selector";
     }
     return answer;
@@ -176,17 +154,11 @@ struct BoundPool : FakeHost {
   ~BoundPool() { theControl = nullptr, theData = nullptr, particleData = nullptr, result = 0; }
 };
 
-// Bit equality (NaN-safe, tells -0 from 0).
-template <typename T>
-bool SameBits(T a, T b) {
-  return std::memcmp(&a, &b, sizeof a) == 0;
-}
-
 // The random source of the plug-in, written again from its definition.
 struct ReferenceRandom {
   uint32_t seed, index, cache[97];
   uint32_t Step() { return seed = seed * 1103515245u + 12345u; }
-  explicit ReferenceRandom(uint32_t theSeed) : seed(theSeed) {
+  explicit ReferenceRandom(uint32_t theSeed) : seed(theSeed), index(0) {
     for (uint32_t& c : cache) c = Step();
     index = Step();
   }
