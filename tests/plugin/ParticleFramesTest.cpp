@@ -40,17 +40,19 @@ TEST(Frames, ContinuingAndReplayingGiveTheSameParticles) {
 }
 
 // From frame 10, with a step of 1 and a window of 3 intervals, to the same
-// frame, the next, the window's last, beyond it, backwards, or at a new
-// frame step.  A particle that never dies or moves, at x = 12345, tells a
-// continued pool from a replayed one.
+// frame, the next, the window's last, beyond it, backwards, at a new frame
+// step, or from a pool kept at another step.  A particle that never dies
+// or moves, at x = 12345, tells a continued pool from a replayed one.
 TEST(Frames, WhichFramesContinueAndWhichReplay) {
   FakeHost host;
   Start(host);
   host.Control().lifeTime = 2.5;
-  const struct { int32_t to; double delta; bool continues; } steps[] = {
-      {10, 1, true}, {11, 1, true}, {13, 1, true}, {14, 1, false}, {9, 1, false}, {11, 0.5, false}};
+  const struct { int32_t to; double delta, stored; bool continues; } steps[] = {
+      {10, 1, 1, true},   {11, 1, 1, true},  {13, 1, 1, true},    {14, 1, 1, false},
+      {9, 1, 1, false},   {11, 0.5, 1, false}, {11, 1, 0.5, false}};  // stored: the pool's step
   for (const auto& k : steps) {
     ASSERT_EQ(host.Frame(10, 1.0), kPluginNoError);
+    host.Control().lastFrameTimeDelta = k.stored;
     host.Slots()[host.Control().firstActive] = {12345, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, {}, -1};
     ASSERT_EQ(host.Frame(k.to, k.delta), kPluginNoError);
     std::vector<ParticleRec> live = host.Live();
