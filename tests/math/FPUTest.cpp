@@ -133,12 +133,13 @@ void ExpectRepairs(int (*validate)(T*), T (*fix)(T), std::vector<U> bad, std::ve
 }
 
 TEST(FPU, ValidateAndFixRepairOnlyTheForbiddenPatterns) {
-  ExpectRepairs<double, uint64_t>(ValidateDouble, FixDouble,
-                {0x7FF0000000000000ull, 0xFFF0000000000000ull, Bits(std::nan("")),
-                 0xFFF8000000000001ull},
-                {1, 0x8000000000000001ull, Bits(-DBL_MAX), 0, Bits(-1.5)});
-  ExpectRepairs<float, uint32_t>(ValidateReal, FixReal, {0x7F800000u, 0xFF800000u, 0x7FC00000u, 0x7F800001u},
-                {1u, 0x80000001u, 0x7F7FFFFFu, 0x3F800000u, 0u});
+  ExpectRepairs<double, uint64_t>(
+      ValidateDouble, FixDouble,
+      {0x7FF0000000000000ull, 0xFFF0000000000000ull, Bits(std::nan("")), 0xFFF8000000000001ull},
+      {1, 0x8000000000000001ull, Bits(-DBL_MAX), 0, Bits(-1.5)});
+  ExpectRepairs<float, uint32_t>(ValidateReal, FixReal,
+                                 {0x7F800000u, 0xFF800000u, 0x7FC00000u, 0x7F800001u},
+                                 {1u, 0x80000001u, 0x7F7FFFFFu, 0x3F800000u, 0u});
 }
 
 }  // namespace
