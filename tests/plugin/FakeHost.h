@@ -103,8 +103,7 @@ struct FakeHost : HostLog {
     if (answer != 0) host.failSelector = 0;
     if (selector == kHostAllocate) {
       auto& r = Record<HostAllocateRec>(size, record);
-      host.allocateSizes.insert(host.allocateSizes.end(),
-                                {r.theControlDataSize, r.thePluginDataSize});
+      for (int32_t v : {r.theControlDataSize, r.thePluginDataSize}) host.allocateSizes.push_back(v);
       if (answer != 0) return answer;
       host.Reallocate(r.theControlDataSize, r.thePluginDataSize);
       r.theControlData = host.info.theControlData;
