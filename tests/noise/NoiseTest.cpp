@@ -2,238 +2,266 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
-#include <functional>
-#include <limits>
-
-#include "NoiseTestSupport.h"
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <set>
+#include <vector>
 
 namespace {
 
+// An allocator that lets a test look at the table it made; tables are released with free.
+void* lastBlock = nullptr;
+void* Allocate(uint32_t size) { return lastBlock = malloc(size); }
+void* Refuse(uint32_t) { return nullptr; }
+
+struct Positions {  // a fixed stream of test positions in [-range, range)
+  std::mt19937 engine{12345};
+  float Next(float range) { return std::uniform_real_distribution<float>(-range, range)(engine); }
+};
+
 TEST(MacRandom, MinimalStandardSequence) {
   uint32_t seed = 1;
-  EXPECT_EQ(MacRandom(&seed), 16807);
-  EXPECT_EQ(seed, 16807u);
-  EXPECT_EQ(MacRandom(&seed), 15089);
-  EXPECT_EQ(seed, 282475249u);
-  EXPECT_EQ(MacRandom(&seed), -21287);
+  for (int16_t low : {16807, 15089, -21287}) EXPECT_EQ(MacRandom(&seed), low);
   EXPECT_EQ(seed, 1622650073u);
-  seed = 0;
-  EXPECT_EQ(MacRandom(&seed), 0);
-  EXPECT_EQ(seed, 0u);
-}
-
-TEST(MacRandom, AgreesWithWideArithmetic) {
-  uint32_t seed = 1;
-  for (uint32_t s : {2u, 0x40000000u, 0x7FFFFFFEu, 0x12345678u}) {
-    uint32_t t = s;
-    MacRandom(&t);
-    EXPECT_EQ(t, uint32_t(uint64_t(s) * 16807u % 0x7FFFFFFFu)) << s;
-  }
-  for (int i = 0; i < 100000; ++i) {
+  for (int i = 0; i < 100000; ++i) {  // 64-bit arithmetic agrees; the low 16 bits are returned
     const uint32_t expected = uint32_t(uint64_t(seed) * 16807u % 0x7FFFFFFFu);
-    const int16_t low = MacRandom(&seed);
-    ASSERT_EQ(seed, expected);
-    ASSERT_EQ(uint16_t(low), seed & 0xFFFFu);
+    ASSERT_TRUE(uint16_t(MacRandom(&seed)) == (expected & 0xFFFFu) && seed == expected) << i;
   }
+  seed = 0;  // zero stays zero
+  EXPECT_TRUE(MacRandom(&seed) == 0 && seed == 0);
 }
 
-TEST(NoiseTable, SeedsAndAllocation) {
-  ASSERT_EQ(InitNoise(TableAllocator::Allocate, nullptr), 1);
-  EXPECT_EQ(TableAllocator::lastSize, 16388u);
-  const float* byNull = static_cast<const float*>(TableAllocator::lastBlock);
-  EXPECT_EQ(byNull[0], 0.2569350302219391f);
-  EXPECT_EQ(byNull[1], 0.5878706574440002f);
+TEST(NoiseTables, SeedsCountsAndAllocation) {
+  uint32_t seed = 1;  // as a null seed: the fixture below checks the noise of that table
+  ASSERT_EQ(InitNoise(Allocate, &seed), 1);
+  const float* table = static_cast<const float*>(lastBlock);
+  EXPECT_EQ(table[0], 0.2569350302219391f);
+  EXPECT_EQ(table[1], 0.5878706574440002f);
+  EXPECT_EQ(seed, 3315543718u);  // advanced by 4097 steps
+  for (int i = 0; i < 4097; ++i) ASSERT_TRUE(table[i] >= 0.0f && table[i] <= 1.0f) << i;
+  FinishNoise(free);
+  FinishNoise(free);  // a second release does nothing (no double free for ASan to report)
+  EXPECT_EQ(InitNoise(Refuse, &seed), 0);
+  EXPECT_EQ(seed, 3315543718u);  // kept when the allocation fails
 
-  uint32_t seed = 1;
-  ASSERT_EQ(InitNoise(TableAllocator::Allocate, &seed), 1);  // replaces, does not free
-  EXPECT_EQ(seed, 3315543718u);
-  const float* bySeed = static_cast<const float*>(TableAllocator::lastBlock);
-  for (int i = 0; i < 4097; ++i) {
-    ASSERT_EQ(bySeed[i], byNull[i]) << i;
-    ASSERT_TRUE(bySeed[i] >= 0.0f && bySeed[i] <= 1.0f) << i;
+  // Cellular: point counts 1..9 rising with the index, p a shuffled permutation.
+  ASSERT_EQ(InitCellularNoise(Allocate, nullptr), 1);
+  const auto* t = static_cast<const CellularFeature*>(lastBlock);
+  std::vector<int> counts(10);
+  std::set<int> permuted;
+  for (int i = 0; i < 1024; ++i) {
+    ASSERT_TRUE(t[i].m >= 1 && t[i].m <= 9 && (i == 0 || t[i].m >= t[i - 1].m)) << i;
+    ASSERT_TRUE(t[1024 + i].p == t[i].p && t[1024 + i].m == t[i].m) << "the second half repeats";
+    ++counts[t[i].m];
+    permuted.insert(t[i].p);
   }
-  free(const_cast<float*>(byNull));
-
-  const int freesBefore = TableAllocator::frees;
-  FinishNoise(TableAllocator::Release);
-  FinishNoise(TableAllocator::Release);  // a second release does nothing
-  EXPECT_EQ(TableAllocator::frees, freesBefore + 1);
-
-  const uint32_t kept = seed;
-  EXPECT_EQ(InitNoise(TableAllocator::Refuse, &seed), 0);
-  EXPECT_EQ(seed, kept);
-  FinishNoise(TableAllocator::Release);
-  EXPECT_EQ(TableAllocator::frees, freesBefore + 1);
+  EXPECT_EQ(counts, (std::vector<int>{0, 204, 230, 229, 172, 104, 51, 22, 9, 3}));  // by points
+  EXPECT_TRUE(permuted.size() == 1024 && *permuted.begin() == 0 && *permuted.rbegin() == 1023);
+  FinishCellularNoise(free);
+  EXPECT_EQ(InitCellularNoise(Refuse, nullptr), 0);
 }
 
 #ifndef NDEBUG
-TEST(NoiseTableDeathTest, EvaluationWithoutTableAsserts) {
+TEST(NoiseTablesDeathTest, EvaluationWithoutTableAsserts) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_DEATH(Noise(0.5f, 0.5f, 0.5f), "InitNoise");
-  EXPECT_DEATH(Noise2D2(0.5f, 0.5f), "InitNoise");
+  EXPECT_DEATH(CellularNoise(nullptr, 0, 0.5f, 0.5f, 0.5f), "InitCellularNoise");
 }
 #endif
 
-class ValueNoise : public ::testing::Test {
+TEST(Mandelbrot, EscapeCounts) {
+  // Orbits: 1, 2, 5 from 1; -1, 0, -1 (period two) from -1; -2 stays at |z| = 2, not beyond.
+  const int32_t cases[][4] = {{0, 0, 100, 100}, {3, 0, 100, 0}, {1, 0, 100, 2}, {-1, 0, 1000, 1000},
+                              {-2, 0, 50, 50},  {0, 0, 0, 0},   {0, 0, -5, 0}};
+  for (const auto& [x, y, crunch, count] : cases) EXPECT_EQ(Mandelbrot(x, y, crunch), count) << x;
+}
+
+// Both tables, made from seed 1.
+class Noises : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_EQ(InitNoise(TableAllocator::Allocate, nullptr), 1);
-    table = static_cast<const float*>(TableAllocator::lastBlock);
+    ASSERT_EQ(InitCellularNoise(Allocate, nullptr), 1);
+    cells = static_cast<const CellularFeature*>(lastBlock);
+    ASSERT_EQ(InitNoise(Allocate, nullptr), 1);
+    values = static_cast<const float*>(lastBlock);
   }
-  void TearDown() override { FinishNoise(TableAllocator::Release); }
+  void TearDown() override { FinishNoise(free), FinishCellularNoise(free); }
   // The lattice value at cell i along x only.
-  float At(int32_t i) const { return table[(uint32_t(i) * 74809041u) & 0xFFF]; }
-  const float* table = nullptr;
-};
-
-TEST_F(ValueNoise, LatticeValuesAtKnownPoints) {
-  EXPECT_EQ(Noise1D(0.0f), 0.47971362f);
-  EXPECT_EQ(Noise1D(0.0f), At(0) * 0.5f + At(1) * 0.5f);  // entries 0 and 3793
-  EXPECT_EQ(Noise1D2(0.0f), At(0));
-  EXPECT_EQ(Noise1D2(0.0f), 0.25693503f);
-  // -0.5 lies in cell -1 at fraction 0.5: weights 1/8, 3/4, 1/8.
-  EXPECT_FLOAT_EQ(Noise1D(-0.5f), At(-1) * 0.125f + At(0) * 0.75f + At(1) * 0.125f);
-  EXPECT_FLOAT_EQ(Noise1D2(-0.5f), 0.5f * (At(-1) + At(0)));
-  // Linear members reproduce the lattice at integer points, in every dimension.
-  const uint32_t h = uint32_t(3) * 74809041u + uint32_t(-2) * 113448903u + 5u * 184734183u;
-  EXPECT_EQ(Noise2D2(3.0f, -2.0f), table[(h - 5u * 184734183u) & 0xFFF]);
-  EXPECT_EQ(Noise2(3.0f, -2.0f, 5.0f), table[h & 0xFFF]);
-  EXPECT_EQ(Noise4D2(3.0f, -2.0f, 5.0f, 1.0f), table[(h + 255614433u) & 0xFFF]);
-}
-
-// Every member, as a function of four coordinates.
-const std::function<float(float, float, float, float)> kMembers[] = {
-    [](float x, float, float, float) { return Noise1D(x); },
-    [](float x, float y, float, float) { return Noise2D(x, y); },
-    [](float x, float y, float z, float) { return Noise(x, y, z); },
-    [](float x, float y, float z, float t) { return Noise4D(x, y, z, t); },
-    [](float x, float, float, float) { return Noise1D2(x); },
-    [](float x, float y, float, float) { return Noise2D2(x, y); },
-    [](float x, float y, float z, float) { return Noise2(x, y, z); },
-    [](float x, float y, float z, float t) { return Noise4D2(x, y, z, t); },
-};
-
-TEST_F(ValueNoise, EveryMemberStaysInTheUnitInterval) {
-  Positions pos;
-  for (const auto& member : kMembers) {
-    for (int i = 0; i < 2000; ++i) {
-      const float v = member(pos.Next(300), pos.Next(300), pos.Next(300), pos.Next(300));
-      ASSERT_TRUE(v >= 0.0f && v <= 1.0f) << v;
-    }
-    // Beyond the 32-bit lattice, and NaN: still a value, no undefined conversion.
-    const float inf = std::numeric_limits<float>::infinity();
-    for (float wild : {3e9f, -3e9f, 1e38f, inf, -inf, std::nanf("")}) {
-      const float v = member(wild, wild, 0.25f, wild);
-      EXPECT_TRUE(v >= 0.0f && v <= 1.0f) << wild;
-    }
+  float At(int32_t i) const { return values[(uint32_t(i) * 74809041u) & 0xFFF]; }
+  // Cell hashes (the table's second half repeats the first, so a 3D row base may wrap).
+  uint32_t Hash(int32_t x, int32_t y) const { return cells[y & 1023].p + (x & 1023); }
+  uint32_t Hash(int32_t x, int32_t y, int32_t z) const {
+    return Hash(x, cells[z & 1023].p + (y & 1023));
   }
-}
-
-TEST_F(ValueNoise, ContinuousAcrossCellFaces) {
-  // The smooth members join their neighbours' pieces without a step.
-  Positions pos;
-  for (int axis = 0; axis < 4; ++axis) {
-    for (int i = 0; i < 200; ++i) {
-      float c[4] = {pos.Next(50), pos.Next(50), pos.Next(50), pos.Next(50)};
-      c[axis] = std::floor(c[axis]);
-      float below[4] = {c[0], c[1], c[2], c[3]};
-      below[axis] = std::nextafter(c[axis], -1e9f);
-      for (int m = axis; m < 4; ++m) {  // members of at least axis + 1 dimensions
-        const float a = kMembers[m](c[0], c[1], c[2], c[3]);
-        const float b = kMembers[m](below[0], below[1], below[2], below[3]);
-        ASSERT_NEAR(a, b, 1e-4f) << "member " << m << " axis " << axis;
+  // Cell c's points relative to its corner, drawn independently of the search:
+  // `draws` seeds per point (2 in a 2D search, 3 in 3D, 4 in dot lists).
+  std::vector<std::vector<float>> CellPoints(uint32_t c, int draws) const {
+    std::vector<std::vector<float>> points(cells[c].m);
+    uint32_t seed = c;
+    for (auto& p : points)
+      for (int d = 0; d < draws; ++d) p.push_back((seed = seed * 1103515245u + 12345u) * 0x1p-32f);
+    return points;
+  }
+  // Every point of the 3x3 (2D) or 3x3x3 (3D) block around q, nearest first:
+  // squared distance and index.
+  std::vector<std::pair<float, uint32_t>> BruteForce(const float* q, int dims) const {
+    std::vector<std::pair<float, uint32_t>> all;
+    for (int c = 0; c < (dims == 3 ? 27 : 9); ++c) {
+      int32_t cell[3];
+      float rel[3];  // q relative to that cell's corner
+      for (int a = 0, stride = 1; a < 3; ++a, stride *= 3) {
+        const int32_t home = int32_t(std::floor(q[a])), off = c / stride % 3 - 1;
+        cell[a] = home + off, rel[a] = (q[a] - float(home)) - float(off);
+      }
+      const uint32_t h = dims == 3 ? Hash(cell[0], cell[1], cell[2]) : Hash(cell[0], cell[1]);
+      const auto points = CellPoints(h, dims);
+      for (size_t k = 0; k < points.size(); ++k) {
+        float d = 0;
+        for (int a = 0; a < dims; ++a) d = d + (points[k][a] - rel[a]) * (points[k][a] - rel[a]);
+        all.push_back({d, uint32_t(k + 16 * h)});
       }
     }
+    std::stable_sort(all.begin(), all.end(), [](auto& a, auto& b) { return a.first < b.first; });
+    return all;
   }
+  const float* values = nullptr;
+  const CellularFeature* cells = nullptr;
+};
+
+TEST_F(Noises, LatticeValuesAtKnownPoints) {
+  EXPECT_EQ(Noise1D(0.0f), 0.47971362f);
+  EXPECT_EQ(Noise1D2(0.0f), At(0));
+  // -0.5 lies in cell -1 at fraction 0.5: weights 1/8, 3/4, 1/8.
+  EXPECT_FLOAT_EQ(Noise1D(-0.5f), At(-1) * 0.125f + At(0) * 0.75f + At(1) * 0.125f);
+  // The linear members reproduce the lattice at integer points.
+  const uint32_t h = 3u * 74809041u + uint32_t(-2) * 113448903u + 5u * 184734183u + 255614433u;
+  EXPECT_EQ(Noise4D2(3.0f, -2.0f, 5.0f, 1.0f), values[h & 0xFFF]);
 }
 
-TEST_F(ValueNoise, DerivativesMatchFiniteDifferences) {
+std::vector<float> AllValues(float x, float y, float z, float t) {  // of every value member
+  return {Noise1D(x),  Noise2D(x, y),  Noise(x, y, z),  Noise4D(x, y, z, t),
+          Noise1D2(x), Noise2D2(x, y), Noise2(x, y, z), Noise4D2(x, y, z, t)};
+}
+
+TEST_F(Noises, EveryValueMemberStaysInTheUnitIntervalWhateverTheCoordinates) {
+  Positions pos;
+  for (int i = 0; i < 2000; ++i)
+    for (float v : AllValues(pos.Next(300), pos.Next(300), pos.Next(300), pos.Next(300)))
+      ASSERT_TRUE(v >= 0.0f && v <= 1.0f) << v;
+  // Beyond the 32-bit lattice, and NaN: still a value, no undefined conversion.
+  for (float wild : {3e9f, -3e9f, 1e38f, INFINITY, -INFINITY, NAN})
+    for (float v : AllValues(wild, wild, 0.25f, wild)) EXPECT_TRUE(v >= 0.0f && v <= 1.0f) << wild;
+}
+
+TEST_F(Noises, DerivativesMatchFiniteDifferences) {
   Positions pos;
   const float h = 1.0f / 1024;  // exact steps, kept inside one cell
   for (int i = 0; i < 500; ++i) {
-    float p[3];
+    float p[3], d[5], same[5];  // the 3D slopes, then the 2D ones
     for (float& c : p) c = std::floor(pos.Next(40)) + 0.05f + std::fabs(pos.Next(0.9f));
-    float dx, dy, dz;
-    const float value = DNoise2(p[0], p[1], p[2], &dx, &dy, &dz);
-    EXPECT_EQ(value, Noise(p[0], p[1], p[2]));
-    const float d3[3] = {dx, dy, dz};
-    for (int a = 0; a < 3; ++a) {
+    EXPECT_EQ(DNoise2(p[0], p[1], p[2], &d[0], &d[1], &d[2]), Noise(p[0], p[1], p[2]));
+    EXPECT_EQ(DNoise2D2(p[0], p[1], &d[3], &d[4]), Noise2D(p[0], p[1]));
+    DNoise(p[0], p[1], p[2], &same[0], &same[1], &same[2]);
+    DNoise2D(p[0], p[1], &same[3], &same[4]);
+    EXPECT_TRUE(std::equal(d, d + 5, same));
+    for (int a = 0; a < 5; ++a) {
       float hi[3] = {p[0], p[1], p[2]}, lo[3] = {p[0], p[1], p[2]};
-      hi[a] += h;
-      lo[a] -= h;
-      const double diff = (double(Noise(hi[0], hi[1], hi[2])) - Noise(lo[0], lo[1], lo[2])) / (2 * h);
-      ASSERT_NEAR(d3[a], diff, 2e-3) << "axis " << a;
+      hi[a % 3] += h, lo[a % 3] -= h;  // the 2D slopes (a = 3, 4) along x and y
+      const double diff = a < 3 ? double(Noise(hi[0], hi[1], hi[2])) - Noise(lo[0], lo[1], lo[2])
+                                : double(Noise2D(hi[0], hi[1])) - Noise2D(lo[0], lo[1]);
+      ASSERT_NEAR(d[a], diff / (2 * h), 2e-3) << "slope " << a;
     }
-    float only[3];
-    DNoise(p[0], p[1], p[2], &only[0], &only[1], &only[2]);
-    EXPECT_EQ(only[0], dx);
-    EXPECT_EQ(only[2], dz);
-
-    float ax, ay;
-    EXPECT_EQ(DNoise2D2(p[0], p[1], &ax, &ay), Noise2D(p[0], p[1]));
-    const double diffX = (double(Noise2D(p[0] + h, p[1])) - Noise2D(p[0] - h, p[1])) / (2 * h);
-    const double diffY = (double(Noise2D(p[0], p[1] + h)) - Noise2D(p[0], p[1] - h)) / (2 * h);
-    ASSERT_NEAR(ax, diffX, 2e-3);
-    ASSERT_NEAR(ay, diffY, 2e-3);
-    float bx, by;
-    DNoise2D(p[0], p[1], &bx, &by);
-    EXPECT_EQ(bx, ax);
-    EXPECT_EQ(by, ay);
   }
 }
 
-TEST_F(ValueNoise, FractalOctaves) {
-  const float x = 0.3f, y = 1.7f, z = -2.2f, factor = 0.5f, scale = 0.8f;
-  auto add = [](float sum, float amplitude, float v) {
-    return float(double(amplitude) * (double(v) - 0.5) + sum);
-  };
-  EXPECT_EQ(FractalNoise(x, y, z, factor, scale, 0, 0), 0.5f);
-  EXPECT_EQ(FractalNoise2D(x, y, factor, scale, 0, 0), 0.5f);
-  // detail1 3, detail2 2: two smooth octaves, then stop.
-  float two = add(0.5f, scale, Noise(x, y, z));
-  two = add(two, scale * factor, Noise(2 * x, 2 * y, 2 * z));
-  EXPECT_EQ(FractalNoise(x, y, z, factor, scale, 3, 2), two);
-  EXPECT_EQ(FractalNoise(x, y, z, factor, scale, 2, 0), two);  // detail2 < 1: all smooth
-  // detail1 1, detail2 3: one smooth octave, then the cheap one twice.
-  float mixed = add(0.5f, scale, Noise(x, y, z));
-  mixed = add(mixed, scale * factor, Noise2(2 * x, 2 * y, 2 * z));
-  mixed = add(mixed, scale * factor * factor, Noise2(4 * x, 4 * y, 4 * z));
-  EXPECT_EQ(FractalNoise(x, y, z, factor, scale, 1, 3), mixed);
-  // The 2D member keeps the smooth noise in its cheap phase.
-  float flat = add(0.5f, scale, Noise2D(x, y));
-  flat = add(flat, scale * factor, Noise2D(2 * x, 2 * y));
-  EXPECT_EQ(FractalNoise2D(x, y, factor, scale, 1, 2), flat);
-}
-
-TEST_F(ValueNoise, MarbleStaysInTheUnitInterval) {
-  const float offset = 0.7f, turbulence = 0.3f, scale = 2.5f;
-  const float base = std::fabs(float(std::sin(double((offset - 6.0f * turbulence) * scale))));
-  EXPECT_EQ(MarbleNoise(1, 2, 3, 0.5f, offset, turbulence, scale, 0, 0), base);
-  EXPECT_EQ(MarbleNoise2D(1, 2, 0.5f, offset, turbulence, scale, 0, 0), base);
-  // One smooth octave, not centred.
-  const float amplitude = 6.0f * turbulence;
-  const float one = offset - amplitude + Noise(0.1f, 0.2f, 0.3f) * amplitude;
-  EXPECT_EQ(MarbleNoise(0.1f, 0.2f, 0.3f, 0.5f, offset, turbulence, scale, 1, 0),
-            std::fabs(float(std::sin(double(one * scale)))));
+TEST_F(Noises, CellularSearchesFindTheNearestPointsOfTheBlockInOrder) {
   Positions pos;
-  for (int i = 0; i < 300; ++i) {
-    const float v = MarbleNoise(pos.Next(20), pos.Next(20), pos.Next(20), 0.5f, pos.Next(3),
-                                pos.Next(2), pos.Next(10), 2, 5);
-    const float w = MarbleNoise2D(pos.Next(20), pos.Next(20), 0.5f, pos.Next(3), pos.Next(2),
-                                  pos.Next(10), 3, 4);
-    ASSERT_TRUE(v >= 0.0f && v <= 1.0f && w >= 0.0f && w <= 1.0f);
+  for (int dims = 2; dims <= 3; ++dims) {
+    for (int i = 0; i < 400; ++i) {
+      const float q[3] = {pos.Next(3000), pos.Next(3000), pos.Next(3000)};
+      const auto expected = BruteForce(q, dims);
+      for (uint32_t n : {0u, 1u, 3u}) {
+        CellularData f[4];
+        dims == 3 ? CellularNoise(f, n, q[0], q[1], q[2]) : CellularNoise2D(f, n, q[0], q[1]);
+        ASSERT_EQ(f[0].index, expected[0].second) << dims << "D at " << q[0] << ", " << q[1];
+        for (uint32_t k = 0; k <= n; ++k) {
+          ASSERT_NEAR(f[k].distance, expected[k].first, 1e-5f) << dims << "D, entry " << k;
+          ASSERT_TRUE(k == 0 || f[k - 1].distance <= f[k].distance);
+          const float vz2 = dims == 3 ? f[k].vz * f[k].vz : 0;
+          ASSERT_NEAR(f[k].vx * f[k].vx + f[k].vy * f[k].vy + vz2, f[k].distance, 1e-5f);
+        }
+      }
+    }
+  }
+  // Entries beyond the points found keep distance 100 and index 0; 2D never writes vz.
+  CellularData f[301];
+  for (int i = 0; i <= 300; ++i) f[i].vz = float(i);
+  CellularNoise2D(f, 300, 10.25f, -3.5f);
+  for (int i = 0; i <= 300; ++i) {  // at most nine points in each of the nine cells
+    ASSERT_TRUE(i < 81 || (f[i].distance == 100 && f[i].index == 0)) << i;
+    ASSERT_TRUE(f[i].vz == i && (i == 0 || f[i - 1].distance <= f[i].distance)) << i;
   }
 }
 
-TEST(Mandelbrot, EscapeCounts) {
-  EXPECT_EQ(Mandelbrot(0, 0, 100), 100);
-  EXPECT_EQ(Mandelbrot(3, 0, 100), 0);
-  EXPECT_EQ(Mandelbrot(1, 0, 100), 2);     // orbit 1, 2, 5
-  EXPECT_EQ(Mandelbrot(-1, 0, 1000), 1000);  // period two: -1, 0, -1
-  EXPECT_EQ(Mandelbrot(-2, 0, 50), 50);    // |z| = 2 exactly never escapes
-  EXPECT_EQ(Mandelbrot(0, 0, 0), 0);
-  EXPECT_EQ(Mandelbrot(0, 0, -5), 0);
+TEST_F(Noises, CellularPatternRepeatsEvery1024Cells) {
+  CellularData home[3], moved[3];
+  CellularNoise(home, 2, 5.25f, -7.75f, 300.5f);
+  for (int k = 0; k < 6; ++k) {  // by 1024 and by -2048 along each axis
+    float q[3] = {5.25f, -7.75f, 300.5f};
+    q[k % 3] += k < 3 ? 1024.0f : -2048.0f;
+    CellularNoise(moved, 2, q[0], q[1], q[2]);
+    EXPECT_EQ(std::memcmp(moved, home, sizeof home), 0) << k;
+  }
+  CellularNoise2D(home, 0, 0.125f, 0.375f);
+  CellularNoise2D(moved, 0, 0.125f - 1024.0f, 0.375f + 3072.0f);
+  EXPECT_EQ(std::memcmp(moved, home, sizeof home[0] - sizeof home[0].vz), 0);  // vz unwritten
+}
+
+TEST_F(Noises, DotListsHoldTheBlockAndRebuildOnlyOnACellChange) {
+  CellularDotInfo info;
+  SetupCellularDots(&info);
+  BuildCellularDots(&info, 2.5f, -1.25f, 7.75f);
+  uint32_t n = 0;  // the points of the cells around (2, -2, 7), x slowest, z fastest
+  for (int c = 0; c < 27; ++c) n += cells[Hash(1 + c / 9, -3 + c / 3 % 3, 6 + c % 3)].m;
+  const auto p = CellPoints(Hash(3, -1, 8), 4).back();  // the last, at its absolute position
+  const CellularDotData& last = info.cellDotList[n - 1];
+  EXPECT_TRUE(info.cellDotCount == n && last.vx == 3 + p[0] && last.vy == -1 + p[1] &&
+              last.vz == 8 + p[2]);
+  info.cellDotList[0].index = 0xDEADBEEF;  // a rebuild would overwrite it
+  BuildCellularDots(&info, 2.99f, -1.01f, 7.0f);
+  EXPECT_EQ(info.cellDotList[0].index, 0xDEADBEEFu);
+  BuildCellularDots(&info, 3.0f, -1.01f, 7.0f);
+  EXPECT_TRUE(info.cellXI == 3 && info.cellDotList[0].index != 0xDEADBEEFu);
+  SetupCellularDots(&info);  // even a position in the marker cell gets its list after a setup
+  BuildCellularDots(&info, 134217728.0f, 134217728.0f, 134217728.0f);
+  EXPECT_GE(info.cellDotCount, 27u);
+}
+
+TEST_F(Noises, FractalMarbleAndCellularCompositions) {
+  const float x = 0.3f, y = 1.7f, z = -2.2f;
+  const auto add = [](float s, float a, float v) { return float(a * (double(v) - 0.5) + s); };
+  // Octaves double the coordinates and halve (factor 0.5) the amplitude, from 0.8.
+  const float first = add(0.5f, 0.8f, Noise(x, y, z)), first2 = add(0.5f, 0.8f, Noise2D(x, y));
+  // detail1 3, detail2 2: detail2 octaves in all.
+  EXPECT_EQ(FractalNoise(x, y, z, 0.5f, 0.8f, 3, 2), add(first, 0.4f, Noise(2 * x, 2 * y, 2 * z)));
+  const float cheap = add(first, 0.4f, Noise2(2 * x, 2 * y, 2 * z));
+  EXPECT_EQ(FractalNoise(x, y, z, 0.5f, 0.8f, 1, 3), add(cheap, 0.2f, Noise2(4 * x, 4 * y, 4 * z)));
+  // The 2D member keeps the smooth noise in its cheap phase.
+  EXPECT_EQ(FractalNoise2D(x, y, 0.5f, 0.8f, 1, 2), add(first2, 0.4f, Noise2D(2 * x, 2 * y)));
+  // Marble: |sin| of the uncentred sum from offset - amplitude.
+  const float amplitude = 6.0f * 0.3f, sum = 0.7f - amplitude + Noise(x, y, z) * amplitude;
+  EXPECT_EQ(MarbleNoise(x, y, z, 0.5f, 0.7f, 0.3f, 2.5f, 1, 0),
+            std::fabs(float(std::sin(double(sum * 2.5f)))));
+  // Cellular fractals add the nearest squared distance at the offset position,
+  // after any smooth octaves at twice the coordinates.
+  CellularData f[1];
+  CellularNoise(f, 0, x + 10, y + 20, z + 30);  // detail1 0: a sum from 0, not 0.5
+  EXPECT_EQ(CellularFractalNoise(x, y, z, 10, 20, 30, 0.5f, 0.8f, 0, 1), f[0].distance * 0.8f);
+  CellularNoise2D(f, 0, 2 * x + 10, 2 * y + 20);
+  EXPECT_EQ(CellularFractalNoise2D(x, y, 10, 20, 0.5f, 0.8f, 1, 2), first2 + f[0].distance * 0.4f);
 }
 
 }  // namespace
