@@ -2,220 +2,132 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <cstring>
 
 namespace {
 
-struct Bytes {
-  int a, r, g, b;
-};
+using Bytes = std::array<int, 4>;  // a, r, g, b
+using RGB = std::array<float, 3>;
 
-Bytes Pack(float r, float g, float b) {
-  ARGB c;
-  c.colorValue = 0xA5A5A5A5;
-  PackRGB(&c, r, g, b);
-  return {c.a, c.r, c.g, c.b};
+ARGB Packed(const RGB& c) {  // over bytes that are all 0xA5
+  ARGB p = MakeARGB(0xA5, 0xA5, 0xA5, 0xA5);
+  return PackRGB(&p, c[0], c[1], c[2]), p;
 }
+Bytes B(ARGB p) { return {p.a, p.r, p.g, p.b}; }
+RGB Unpack(ARGB p) { RGB c; UnpackRGB(&p, &c[0], &c[1], &c[2]); return c; }
 
-void ExpectBytes(const Bytes& got, int a, int r, int g, int b) {
-  EXPECT_EQ(got.a, a);
-  EXPECT_EQ(got.r, r);
-  EXPECT_EQ(got.g, g);
-  EXPECT_EQ(got.b, b);
-}
-
-TEST(Color, BytesLieInAlphaRedGreenBlueOrder) {
+TEST(Color, BytesInAlphaRedGreenBlueOrderAndThePackedSharedExponent) {
   ARGB c = MakeARGB(1, 2, 3, 4);
   const unsigned char* raw = reinterpret_cast<const unsigned char*>(&c);
-  EXPECT_EQ(raw[0], 1);
-  EXPECT_EQ(raw[3], 4);
+  EXPECT_TRUE(raw[0] == 1 && raw[1] == 2 && raw[2] == 3 && raw[3] == 4);
   SetARGB(&c, 9, 8, 7, 6);
-  uint32_t word;
-  std::memcpy(&word, &c, 4);
-  EXPECT_EQ(c.colorValue, word);
-  EXPECT_EQ(c.a, 9);
-  EXPECT_EQ(c.b, 6);
-}
-
-TEST(Color, PackedSharedExponent) {
-  ExpectBytes(Pack(1.0f, 0.5f, 0.25f), 145, 0, 128, 64);
-  ExpectBytes(Pack(0, 0, 0), 0, 0, 0, 0);
-  ExpectBytes(Pack(40000.0f, 1.0f, 1.0f), 159, 255, 0, 0);
-  ExpectBytes(Pack(1.0f, 0.001f, 0.0f), 145, 0, 0, 0);
-  ExpectBytes(Pack(std::ldexp(1.0f, -16), 0, 0), 129, 0, 0, 0);
-  ExpectBytes(Pack(std::nextafter(std::ldexp(1.0f, -16), 0.0f), 0, 0), 0, 0, 0, 0);
-  // The largest channel picks the exponent whichever slot it is in.
-  ExpectBytes(Pack(0.25f, 0.5f, 1.0f), 32 + 17, 64, 128, 0);
-  // Outside the format: negative and not-a-number channels count as 0.
-  ExpectBytes(Pack(-1.0f, std::nanf(""), 1.0f), 32 + 17, 0, 0, 0);
-}
-
-TEST(Color, UnpackGivesMantissaMidpoints) {
-  ARGB c;
-  float r, g, b;
-  PackRGB(&c, 1.0f, 0.5f, 0.25f);
-  UnpackRGB(&c, &r, &g, &b);
-  EXPECT_EQ(r, 1.001953125f);
-  EXPECT_EQ(g, 0.501953125f);
-  EXPECT_EQ(b, 0.251953125f);
-
-  PackRGB(&c, 40000.0f, 1.0f, 1.0f);
-  UnpackRGB(&c, &r, &g, &b);
-  EXPECT_EQ(r, 32736.0f);
-  EXPECT_EQ(g, 32.0f);
-  EXPECT_EQ(b, 32.0f);
-
-  PackRGB(&c, 1.0f, 0.001f, 0.0f);
-  UnpackRGB(&c, &r, &g, &b);
-  EXPECT_EQ(g, 0.001953125f);
-
-  c.colorValue = 0;
-  UnpackRGB(&c, &r, &g, &b);
-  EXPECT_EQ(r + g + b, 0.0f);
-
-  // Packing is within one mantissa step over the whole exponent range.
-  for (float v = 1e-4f; v < 30000.0f; v *= 1.37f) {
-    PackRGB(&c, v, v / 3, v / 7);
-    UnpackRGB(&c, &r, &g, &b);
-    EXPECT_NEAR(r, v, v / 256) << v;
-    EXPECT_NEAR(g, v / 3, v / 256) << v;
+  EXPECT_TRUE(raw[0] == 9 && raw[1] == 8 && raw[2] == 7 && raw[3] == 6);
+  const std::pair<RGB, Bytes> packs[] = {
+      {{1.0f, 0.5f, 0.25f}, {145, 0, 128, 64}}, {{0, 0, 0}, {0, 0, 0, 0}},
+      {{40000.0f, 1.0f, 1.0f}, {159, 255, 0, 0}},  // clamped to 32767
+      {{1.0f, 0.001f, 0.7055f}, {145, 0, 0, 180}},  // truncated: small channels to 0
+      {{0x1p-16f, 0, 0}, {129, 0, 0, 0}}, {{std::nextafter(0x1p-16f, 0.0f), 0, 0}, {0, 0, 0, 0}},
+      {{0.25f, 0.5f, 1.0f}, {32 + 17, 64, 128, 0}},  // the largest channel picks the exponent
+      // Negative and NaN channels count as 0.
+      {{-1.0f, NAN, 1.0f}, {32 + 17, 0, 0, 0}}, {{NAN, -1.0f, 1.0f}, {32 + 17, 0, 0, 0}}};
+  for (const auto& [rgb, bytes] : packs) EXPECT_EQ(B(Packed(rgb)), bytes) << rgb[0] << rgb[1];
+  EXPECT_EQ(Unpack(Packed({1.0f, 0.5f, 0.25f})), (RGB{1.001953125f, 0.501953125f, 0.251953125f}));
+  EXPECT_EQ(Unpack(Packed({40000.0f, 1.0f, 1.0f})), (RGB{32736.0f, 32.0f, 32.0f}));
+  EXPECT_EQ(Unpack(Packed({1.0f, 0.001f, 0.7055f}))[1], 0.001953125f);  // zero: a midpoint
+  EXPECT_EQ(Unpack(MakeARGB(0, 7, 7, 7)), (RGB{0, 0, 0}));  // alpha 0: black
+  for (float v = 1e-4f; v < 30000.0f; v *= 1.37f) {  // within one step over the exponent range
+    const RGB back = Unpack(Packed({v, v / 3, v / 7}));
+    EXPECT_TRUE(std::fabs(back[0] - v) <= v / 256 && std::fabs(back[1] - v / 3) <= v / 256) << v;
   }
 }
 
-L_Rect Rect(int32_t l, int32_t t, int32_t r, int32_t b) {
-  L_Rect rect;
-  SetLRect(&rect, l, t, r, b);
-  return rect;
-}
+L_Rect Rect(int l, int t, int r, int b) { L_Rect x; SetLRect(&x, l, t, r, b); return x; }
+// left, top, right, bottom, width, height
+using Fields = std::array<int64_t, 6>;
+Fields F(const L_Rect& r) { return {r.left, r.top, r.right, r.bottom, r.width, r.height}; }
 
-void ExpectZero(const L_Rect& r) {
-  EXPECT_EQ(r.left | r.top | r.right | r.bottom, 0);
-  EXPECT_EQ(r.width | r.height, 0u);
-}
-
-TEST(Rect, SettersComputeExtentWithWrapAround) {
+TEST(Rect, SettersOffsetsAndConversionsWrapAround) {
   L_Rect r = Rect(10, 20, 5, 30);
-  EXPECT_EQ(r.width, 4294967291u);
-  EXPECT_EQ(r.height, 10u);
-  EXPECT_EQ(r.left, 10);
-  EXPECT_EQ(r.top, 20);
+  EXPECT_EQ(F(r), (Fields{10, 20, 5, 30, 4294967291, 10}));
   EXPECT_FALSE(EmptyLRect(&r));
-
   SRect s;
   SetSRect(&s, -1, -2, 300, 400);
-  EXPECT_EQ(s.left, -1);
-  EXPECT_EQ(s.top, -2);
   SRectToLRect(&s, &r);
-  EXPECT_EQ(r.left, -1);
-  EXPECT_EQ(r.width, 301u);
+  EXPECT_EQ(F(r), (Fields{-1, -2, 300, 400, 301, 402}));
   OffsetSRect(&s, 32767, 0);
   EXPECT_EQ(s.right, int16_t(300 + 32767 - 65536));
   r = Rect(70000, 0, 70010, 5);
   LRectToSRect(&r, &s);
   EXPECT_EQ(s.left, int16_t(70000 - 65536));
-
   r = Rect(0, 0, 10, 10);
   OffsetLRect(&r, 5, -5);
-  EXPECT_EQ(r.left, 5);
-  EXPECT_EQ(r.bottom, 5);
-  EXPECT_EQ(r.width, 10u);
+  EXPECT_EQ(F(r), (Fields{5, -5, 15, 5, 10, 10}));
   OffsetLRect(&r, INT32_MAX, 0);  // wraps, no overflow trap
   EXPECT_EQ(r.left, int32_t(5u + uint32_t(INT32_MAX)));
 }
 
-TEST(Rect, InsetAndOutset) {
-  L_Rect r = Rect(0, 0, 10, 10);
-  InsetLRect(&r, 5, 5);
-  ExpectZero(r);
+TEST(Rect, InsetOutsetUnionAndIntersection) {
+  L_Rect r = Rect(0, 0, 10, 10), dst;
+  InsetLRect(&r, 5, 5);  // to nothing: cleared
+  EXPECT_EQ(F(r), Fields{});
   r = Rect(0, 0, 10, 10);
-  InsetLRect(&r, 6, 6);
-  EXPECT_EQ(r.width, uint32_t(-2));
-  EXPECT_EQ(r.height, uint32_t(-2));
-  EXPECT_FALSE(EmptyLRect(&r));
+  InsetLRect(&r, 6, 6);  // inside out: kept, with wrapped extents
+  EXPECT_EQ(F(r), (Fields{6, 6, 4, 4, 4294967294, 4294967294}));
   r = Rect(0, 0, 10, 10);
   OutsetLRect(&r, 1, 2);
-  EXPECT_EQ(r.left, -1);
-  EXPECT_EQ(r.top, -2);
-  EXPECT_EQ(r.width, 12u);
-  EXPECT_EQ(r.height, 14u);
+  EXPECT_EQ(F(r), (Fields{-1, -2, 11, 12, 12, 14}));
   OutsetLRect(&r, -6, 0);
-  ExpectZero(r);
-}
+  EXPECT_EQ(F(r), Fields{});
 
-TEST(Rect, UnionTreatsFlatRectanglesAsEmpty) {
-  L_Rect a = Rect(0, 0, 10, 10), b = Rect(5, -5, 20, 3), flat = Rect(3, 3, 3, 50), dst;
+  L_Rect a = Rect(0, 0, 10, 10), b = Rect(5, -5, 20, 3), flat = Rect(3, 3, 3, 50);
   UnionLRect(&a, &b, &dst);
-  EXPECT_EQ(dst.left, 0);
-  EXPECT_EQ(dst.top, -5);
-  EXPECT_EQ(dst.right, 20);
-  EXPECT_EQ(dst.bottom, 10);
-  EXPECT_EQ(dst.width, 20u);
-  EXPECT_EQ(dst.height, 15u);
-
-  b.width = 777;  // a copied source keeps its stored extent
+  EXPECT_EQ(F(dst), (Fields{0, -5, 20, 10, 20, 15}));
+  b.width = 777;  // with an empty rectangle the other is copied, stored extent and all
   UnionLRect(&flat, &b, &dst);
-  EXPECT_EQ(dst.width, 777u);
-  EXPECT_EQ(dst.right, 20);
+  EXPECT_EQ(F(dst), (Fields{5, -5, 20, 3, 777, 8}));
   UnionLRect(&flat, &flat, &dst);
-  ExpectZero(dst);
-  L_Rect inverted = Rect(10, 10, 0, 0);
+  EXPECT_EQ(F(dst), Fields{});
+  const L_Rect inverted = Rect(10, 10, 0, 0);  // counts as empty
   UnionLRect(&a, &inverted, &dst);
-  EXPECT_EQ(dst.right, 10);
-  EXPECT_EQ(dst.width, 10u);
+  EXPECT_EQ(F(dst), F(a));
+
+  b = Rect(5, 5, 20, 20);
+  const L_Rect touching = Rect(10, 0, 20, 10);
+  EXPECT_TRUE(SectLRect(&a, &b, &dst));
+  EXPECT_EQ(F(dst), (Fields{5, 5, 10, 10, 5, 5}));
+  EXPECT_FALSE(SectLRect(&a, &touching, &dst));
+  EXPECT_EQ(F(dst), Fields{});
+  EXPECT_TRUE(SectLRect(&a, &b, &a));  // the destination may be a source
+  EXPECT_EQ(F(a), (Fields{5, 5, 10, 10, 5, 5}));
 }
 
-TEST(Rect, IntersectionAndAliasing) {
-  L_Rect a = Rect(0, 0, 10, 10), b = Rect(5, 5, 20, 20), dst;
-  EXPECT_TRUE(SectLRect(&a, &b, &dst));
-  EXPECT_EQ(dst.left, 5);
-  EXPECT_EQ(dst.right, 10);
-  EXPECT_EQ(dst.width, 5u);
-  L_Rect touching = Rect(10, 0, 20, 10);
-  dst = a;
-  EXPECT_FALSE(SectLRect(&a, &touching, &dst));
-  ExpectZero(dst);
-  // The destination may be a source.
-  EXPECT_TRUE(SectLRect(&a, &b, &a));
-  EXPECT_EQ(a.left, 5);
-  EXPECT_EQ(a.top, 5);
-  EXPECT_EQ(a.bottom, 10);
-  EXPECT_EQ(a.height, 5u);
+// Whether an initialiser makes the n x n identity of a matrix full of garbage.
+template <class M>
+bool MakesIdentity(void (*init)(M*), int n) {
+  M m;
+  std::memset(&m, 0x7F, sizeof m);
+  init(&m);
+  for (int i = 0; i < n * n; ++i)
+    if (m.matrixData[i] != (i % (n + 1) == 0)) return false;
+  return true;
 }
 
 TEST(MatrixInit, IdentitiesAndStorageCopies) {
-  Matrix4 m4;
-  std::memset(&m4, 0x7F, sizeof m4);
-  InitMatrix4(&m4);
-  RMatrix4 r4;
-  InitRMatrix4(&r4);
-  XMatrix3 x3;
-  InitXMatrix3(&x3);
-  for (int i = 0; i < 4; ++i)
-    for (int j = 0; j < 4; ++j) {
-      EXPECT_EQ(m4.matrix[i][j], i == j ? 1.0 : 0.0);
-      EXPECT_EQ(r4.matrix[i][j], i == j ? 1.0f : 0.0f);
-    }
-  for (int i = 0; i < 9; ++i) EXPECT_EQ(x3.matrixData[i], i % 4 == 0 ? 1.0 : 0.0);
-  Matrix3 m3;
-  RMatrix3 r3;
+  EXPECT_TRUE(MakesIdentity(InitMatrix4, 4) && MakesIdentity(InitRMatrix4, 4));
+  EXPECT_TRUE(MakesIdentity(InitXMatrix4, 4) && MakesIdentity(InitMatrix3, 3));
+  EXPECT_TRUE(MakesIdentity(InitRMatrix3, 3) && MakesIdentity(InitXMatrix3, 3));
+  Matrix4 m4, back4;
+  Matrix3 m3, back3;
   XMatrix4 x4;
-  InitMatrix3(&m3);
-  InitRMatrix3(&r3);
-  InitXMatrix4(&x4);
-  EXPECT_EQ(r3.m.m22, 1.0f);
-  EXPECT_EQ(x4.m.m33, 1.0);
-
-  for (int i = 0; i < 16; ++i) m4.matrixData[i] = i * 1.5;
+  XMatrix3 x3;
+  for (int i = 0; i < 16; ++i) m4.matrixData[i] = i * 1.5, m3.matrixData[i % 9] = -i;
   Matrix4ToXMatrix4(&m4, &x4);
-  Matrix4 back;
-  XMatrix4ToMatrix4(&x4, &back);
-  EXPECT_EQ(std::memcmp(&back, &m4, sizeof m4), 0);
-  for (int i = 0; i < 9; ++i) m3.matrixData[i] = -i;
+  XMatrix4ToMatrix4(&x4, &back4);
   Matrix3ToXMatrix3(&m3, &x3);
-  Matrix3 back3;
   XMatrix3ToMatrix3(&x3, &back3);
-  EXPECT_EQ(std::memcmp(&back3, &m3, sizeof m3), 0);
+  EXPECT_TRUE(std::memcmp(&back4, &m4, sizeof m4) == 0 && std::memcmp(&back3, &m3, sizeof m3) == 0);
 }
 
 }  // namespace

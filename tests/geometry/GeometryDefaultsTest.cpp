@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 #include <vector>
@@ -10,134 +11,91 @@
 
 namespace {
 
+const ARGB kBlack = MakeARGB(255, 0, 0, 0), kWhite = MakeARGB(255, 255, 255, 255);
+
 // The bytes a record should hold after its initialiser, built from the
 // host's published offsets; every byte not set here is expected to be zero.
 struct Image {
   explicit Image(size_t size) : bytes(size, 0) {}
   template <class T>
-  Image& Put(size_t offset, T value) {
-    memcpy(bytes.data() + offset, &value, sizeof value);
+  Image& Put(std::initializer_list<size_t> offsets, T value) {
+    for (size_t offset : offsets) memcpy(bytes.data() + offset, &value, sizeof value);
     return *this;
   }
-  Image& F32(size_t offset, float v) { return Put(offset, v); }
-  Image& Color(size_t offset, uint8_t a, uint8_t r, uint8_t g, uint8_t b) {
-    const uint8_t c[4] = {a, r, g, b};
-    memcpy(bytes.data() + offset, c, 4);
-    return *this;
-  }
-  Image& Triple(size_t offset, double x, double y, double z) {
-    return Put(offset, x).Put(offset + 8, y).Put(offset + 16, z);
-  }
-  Image& Identity(size_t offset) {
-    for (int i = 0; i < 4; ++i) Put(offset + 8 * (5 * i), 1.0);
-    return *this;
-  }
+  Image& Ones(size_t at) { return Put({at, at + 8, at + 16}, 1.0); }  // an XCoordinate
+  Image& Identity(size_t at) { return Put({at, at + 40, at + 80, at + 120}, 1.0); }  // an XMatrix4
   std::vector<uint8_t> bytes;
 };
 
-typedef std::vector<std::pair<size_t, size_t>> Ranges;  // [first, last)
-
-bool InRanges(const Ranges& ranges, size_t i) {
-  for (const auto& r : ranges)
-    if (i >= r.first && i < r.second) return true;
-  return false;
-}
-
 // Runs init on records pre-filled with two different patterns: the bytes in
-// `untouched` must keep the pattern, all others must match the image.
+// the [first, last) ranges of `untouched` must keep the pattern, all others
+// must match the image.
 template <class Rec, class Init>
-void ExpectDefaults(Init init, const Image& expected, const Ranges& untouched = {}) {
+void ExpectDefaults(Init init, const Image& expected,
+                    std::initializer_list<std::pair<size_t, size_t>> untouched = {}) {
   ASSERT_EQ(sizeof(Rec), expected.bytes.size());
-  for (uint8_t pattern : {uint8_t{0xA5}, uint8_t{0x5A}}) {
+  for (uint8_t pattern : {0xA5, 0x5A}) {
     Rec rec;
     memset(&rec, pattern, sizeof rec);
     init(&rec);
     const auto* bytes = reinterpret_cast<const uint8_t*>(&rec);
     for (size_t i = 0; i < sizeof rec; ++i) {
-      if (InRanges(untouched, i)) {
-        EXPECT_EQ(bytes[i], pattern) << "byte " << i << " was written";
-      } else {
-        EXPECT_EQ(bytes[i], expected.bytes[i]) << "byte " << i;
-      }
+      const bool kept = std::any_of(untouched.begin(), untouched.end(),
+                                    [i](auto u) { return i >= u.first && i < u.second; });
+      EXPECT_EQ(bytes[i], kept ? pattern : expected.bytes[i]) << "byte " << i;
     }
   }
 }
 
 TEST(GeometryDefaults, ModelAndGroupRecords) {
   ExpectDefaults<FINF>(InitFINF, Image(52));
-  ExpectDefaults<GSTR>(InitGSTR, Image(96).Triple(72, 1.0, 1.0, 1.0));
+  ExpectDefaults<GSTR>(InitGSTR, Image(96).Ones(72));
   ExpectDefaults<GBLR>(InitGBLR, Image(140).Identity(12));
-  ExpectDefaults<GLNK>(InitGLNK, Image(350).Identity(194).Triple(326, 1.0, 1.0, 1.0));
-  ExpectDefaults<GOUT>(InitGOUT, Image(28)
-                                     .Color(4, 255, 0, 0, 0)
-                                     .F32(8, 1.0f)
-                                     .Color(12, 255, 0, 0, 0)
-                                     .F32(16, 1.0f)
-                                     .Color(20, 255, 0, 0, 0)
-                                     .F32(24, 1.0f));
+  ExpectDefaults<GLNK>(InitGLNK, Image(350).Identity(194).Ones(326));
+  ExpectDefaults<GOUT>(InitGOUT, Image(28).Put({4, 12, 20}, kBlack).Put({8, 16, 24}, 1.0f));
 }
 
-TEST(GeometryDefaults, GroupInformationIsStampedWithTheClock) {
+TEST(GeometryDefaults, GroupInformationIsStampedWithTheClockAndKeepsItsNameTail) {
+  GINF g;
   const uint32_t before = GetDateTime();
-  uint32_t stamped = 0;
+  InitGINF(&g);
+  EXPECT_TRUE(g.groupDate >= before && g.groupDate <= GetDateTime()) << uint32_t(g.groupDate);
   Image expected(602);
-  expected.Put<uint32_t>(36, 0x40000000u).Identity(78).Identity(206).Identity(334).Identity(462);
-  // The stamp is checked apart and then masked, so the image can be exact.
-  ExpectDefaults<GINF>(
-      [&](GINF* g) {
-        InitGINF(g);
-        memcpy(&stamped, reinterpret_cast<uint8_t*>(g) + 72, 4);
-        EXPECT_GE(stamped, before);
-        EXPECT_LE(stamped, GetDateTime());
-        memset(reinterpret_cast<uint8_t*>(g) + 72, 0, 4);
-      },
-      expected, {{41, 72}});
-}
-
-Image SurfaceImage(uint16_t shadeFlags) {
-  Image a(212);
-  a.Put<uint16_t>(0, shadeFlags);
-  for (size_t colour : {2, 6, 10, 46, 172}) a.Color(colour, 255, 255, 255, 255);
-  for (size_t colour : {18, 26, 42, 80}) a.Color(colour, 255, 0, 0, 0);
-  a.Color(196, 255, 128, 128, 128);
-  for (size_t one : {22, 50, 54, 58, 62, 66, 70, 74, 84, 116, 156, 160, 164, 176, 180, 184, 200})
-    a.F32(one, 1.0f);
-  a.F32(14, 200.0f).F32(136, 5.0f).F32(148, 5.0f);
-  a.F32(192, 10.0f).F32(204, 100.0f).F32(208, 10.0f);
-  a.Put<int32_t>(132, 8).Put<int32_t>(144, 8);
-  return a;
+  expected.Put({36}, 0x40000000u).Identity(78).Identity(206).Identity(334).Identity(462);
+  // The stamp is masked, so the image can be exact.
+  ExpectDefaults<GINF>([](GINF* g) { InitGINF(g), g->groupDate = 0; }, expected, {{41, 72}});
 }
 
 TEST(GeometryDefaults, SurfaceAttributes) {
-  ExpectDefaults<GATR>(InitGATR, SurfaceImage(0x2200));
-  ExpectDefaults<TATR>(InitTATR, SurfaceImage(0x7FFF));
-  ExpectDefaults<BATR>(InitBATR, SurfaceImage(0x7FFF));
+  for (uint16_t shade : {0x2200, 0x7FFF}) {
+    Image a(212);
+    a.Put({0}, shade).Put({2, 6, 10, 46, 172}, kWhite).Put({18, 26, 42, 80}, kBlack);
+    a.Put({196}, MakeARGB(255, 128, 128, 128)).Put({132, 144}, int32_t{8});
+    a.Put({22, 50, 54, 58, 62, 66, 70, 74, 84, 116, 156, 160, 164, 176, 180, 184, 200}, 1.0f);
+    a.Put({14}, 200.0f).Put({136, 148}, 5.0f).Put({192, 208}, 10.0f).Put({204}, 100.0f);
+    if (shade == 0x2200) ExpectDefaults<GATR>(InitGATR, a);
+    if (shade == 0x7FFF) ExpectDefaults<TATR>(InitTATR, a), ExpectDefaults<BATR>(InitBATR, a);
+  }
 }
 
 TEST(GeometryDefaults, TextureMapsKeepTheirNameTails) {
   Image t(712);
-  t.Identity(70).Triple(262, 1.0, 1.0, 1.0).Put(322, 1.0).Identity(330).Put<int32_t>(458, 1);
-  t.F32(466, 1.0f);
-  for (size_t face = 0; face < 5; ++face) t.Triple(496 + 48 * face, 1.0, 1.0, 1.0);
-  const Ranges nameTails = {{5, 36}, {39, 70}, {199, 230}, {291, 322}};
-  ExpectDefaults<TMAP>(InitTMAP, t, nameTails);
-  ExpectDefaults<BMAP>(InitBMAP, t, nameTails);
-  ExpectDefaults<RMAP>(InitRMAP, t, nameTails);
+  t.Identity(70).Ones(262).Put({322}, 1.0).Identity(330).Put({458}, int32_t{1}).Put({466}, 1.0f);
+  for (size_t face = 0; face < 5; ++face) t.Ones(496 + 48 * face);  // the face scales copy scale
+  for (auto init : {InitTMAP, InitBMAP, InitRMAP})
+    ExpectDefaults<TMAP>(init, t, {{5, 36}, {39, 70}, {199, 230}, {291, 322}});
 }
 
 TEST(GeometryDefaults, MapPlacementByMapType) {
-  for (uint32_t flat : {0u, 1u, 4u, 5u}) {
-    ExpectDefaults<TMQV>([&](TMQV* q) { InitTMQV(q, flat); },
-                         Image(122).Triple(90, 1.0, 1.0, 1.0), {{114, 122}});
-  }
-  // The height scale gets no default.
+  for (uint32_t flat : {0u, 1u, 4u, 5u})  // image scales 1
+    ExpectDefaults<TMQV>([&](TMQV* q) { InitTMQV(q, flat); }, Image(122).Ones(90), {{114, 122}});
+  // Cylindrical: the height scale gets no default; spherical.
   ExpectDefaults<BMQV>([](BMQV* q) { InitBMQV(q, 2); },
-                       Image(122).Put(90, 1.0).Put(98, 360.0).Put(114, 1.0), {{106, 114}});
+                       Image(122).Put({90, 114}, 1.0).Put({98}, 360.0), {{106, 114}});
   ExpectDefaults<RMQV>([](RMQV* q) { InitRMQV(q, 3); },
-                       Image(122).Put(90, 1.0).Put(98, 360.0).Put(106, 180.0));
-  for (uint32_t other : {6u, 100u, 0xFFFFFFFFu}) {
+                       Image(122).Put({90}, 1.0).Put({98}, 360.0).Put({106}, 180.0));
+  for (uint32_t other : {6u, 100u, 0xFFFFFFFFu})  // other types leave the union as found
     ExpectDefaults<TMQV>([&](TMQV* q) { InitTMQV(q, other); }, Image(122), {{90, 122}});
-  }
 }
 
 }  // namespace
