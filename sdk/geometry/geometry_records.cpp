@@ -137,22 +137,28 @@ void OffsetLRect(LRectPtr theLRect, int32_t hOffset, int32_t vOffset) {
   theLRect->bottom = WrapAdd(theLRect->bottom, vOffset);
 }
 
-void InsetLRect(LRectPtr theLRect, int32_t x, int32_t y) {
-  theLRect->left = WrapAdd(theLRect->left, x);
-  theLRect->top = WrapAdd(theLRect->top, y);
-  theLRect->right = WrapSub(theLRect->right, x);
-  theLRect->bottom = WrapSub(theLRect->bottom, y);
+namespace {
+
+// Moves the left and top edges in by dx and dy and the right and bottom ones
+// back by the same amounts (modulo 2^32); a rectangle left without width or
+// height is cleared.
+void MoveEdgesIn(LRectPtr theLRect, uint32_t dx, uint32_t dy) {
+  theLRect->left = int32_t(uint32_t(theLRect->left) + dx);
+  theLRect->top = int32_t(uint32_t(theLRect->top) + dy);
+  theLRect->right = int32_t(uint32_t(theLRect->right) - dx);
+  theLRect->bottom = int32_t(uint32_t(theLRect->bottom) - dy);
   ComputeExtent(theLRect);
   if (theLRect->width == 0 || theLRect->height == 0) ClearLRect(theLRect);
 }
 
+}  // namespace
+
+void InsetLRect(LRectPtr theLRect, int32_t x, int32_t y) {
+  MoveEdgesIn(theLRect, uint32_t(x), uint32_t(y));
+}
+
 void OutsetLRect(LRectPtr theLRect, int32_t x, int32_t y) {
-  theLRect->left = WrapSub(theLRect->left, x);
-  theLRect->top = WrapSub(theLRect->top, y);
-  theLRect->right = WrapAdd(theLRect->right, x);
-  theLRect->bottom = WrapAdd(theLRect->bottom, y);
-  ComputeExtent(theLRect);
-  if (theLRect->width == 0 || theLRect->height == 0) ClearLRect(theLRect);
+  MoveEdgesIn(theLRect, 0u - uint32_t(x), 0u - uint32_t(y));
 }
 
 bool EmptyLRect(const L_Rect* theLRect) {
