@@ -10,7 +10,7 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
-#include "Base64.h"
+#include "BuiltinScenes.h"
 #include "HostRun.h"
 #include "ParticleRecords.h"
 
@@ -19,34 +19,23 @@ namespace {
 using Json = nlohmann::json;
 
 ControlDataRec SettingsOf(const std::string& theScene) {
-  std::vector<uint8_t> bytes = *DecodeBase64(Json::parse(ReadFile(theScene))["settings"]["base64"].get<std::string>());
+  std::vector<uint8_t> bytes = SettingsBytes(ReadFile(theScene));
   ControlDataRec c{};
   EXPECT_EQ(bytes.size(), sizeof c);
   std::memcpy(&c, bytes.data(), std::min(bytes.size(), sizeof c));
   return c;
 }
 
-void SetSettings(const std::string& theScene, const ControlDataRec& c) {
-  Json scene = Json::parse(ReadFile(theScene));
-  const auto* bytes = reinterpret_cast<const uint8_t*>(&c);
-  scene["settings"]["base64"] = EncodeBase64(std::vector<uint8_t>(bytes, bytes + sizeof c));
-  WriteFile(theScene, scene.dump());
-}
-
-// The 26 doubles, the particle limit and the colours: what the dialog edits.
+// The 26 doubles, then the particle limit and the colours: what the dialog edits.
 std::string Edited(const ControlDataRec& c) {
   const char* bytes = reinterpret_cast<const char*>(&c);
   return std::string(bytes + offsetof(ControlDataRec, emitFrequency), 26 * sizeof(double)) +
          std::string(bytes + offsetof(ControlDataRec, maxParticles), 16);
 }
 
-bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+std::string Argb(const ARGB& c) { return std::to_string(c.a) + "," + std::to_string(c.r) + "," + std::to_string(c.g) + "," + std::to_string(c.b); }
 
-size_t PointsIn(const std::string& thePly) {
-  std::vector<PlyPoint> points;
-  EXPECT_TRUE(ReadPly(thePly, &points));
-  return points.size();
-}
+bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 struct PlmhostEdit : ::testing::Test {
   TempDir dir;
@@ -56,37 +45,37 @@ struct PlmhostEdit : ::testing::Test {
     more.insert(more.begin(), {"edit", "s.json"});
     return RunHost(more, dir.path);
   }
+  size_t PointsIn(const std::string& theOut, int theFrame) { return ReadPly(dir / (theOut + "/" + Frame(theFrame, "ply"))).size(); }
 };
 
 TEST_F(PlmhostEdit, OkWithoutEditsKeepsEveryValueAndTheModel) {
   ControlDataRec before = SettingsOf(scene);
   HostRun run = Edit({});
   ASSERT_EQ(run.exitCode, 0) << run.err;
-  EXPECT_TRUE(Has(run.out, "no terminal: the dialog is confirmed unchanged")) << run.out;
-  EXPECT_TRUE(Has(run.out, "no field changed\nthe plug-in kept its model (no reset)\n")) << run.out;
+  ExpectHas(run.out, {"no terminal: the dialog is confirmed unchanged", "no field changed\nthe plug-in kept its model (no reset)\n"});
   EXPECT_EQ(Edited(SettingsOf(scene)), Edited(before));
 
   // One third has no 8-decimal text that reads back as itself.
   before.emitErr = 1.0 / 3.0;
-  SetSettings(scene, before);
-  run = Edit({});
-  EXPECT_TRUE(Has(run.out, "the plug-in reset its model")) << run.out;
+  const auto* bytes = reinterpret_cast<const uint8_t*>(&before);
+  Json doc = Json::parse(ReadFile(scene));
+  doc["settings"]["base64"] = EncodeBase64(std::vector<uint8_t>(bytes, bytes + sizeof before));
+  WriteFile(scene, doc.dump());
+  EXPECT_TRUE(Has(Edit({}).out, "the plug-in reset its model"));
   EXPECT_EQ(SettingsOf(scene).emitErr, 0.33333333);
 }
 
 TEST_F(PlmhostEdit, ChangedNumberResetsAndTheRenderReplaysIt) {
   ASSERT_EQ(RunHost({"render", "s.json", "--frames", "0-5", "--out", "a", "-q"}, dir.path).exitCode, 0);
-  EXPECT_GT(PointsIn(dir / "a/frame_0005.ply"), 0u);
+  EXPECT_GT(PointsIn("a", 5), 0u);
   HostRun run = Edit({"--set", "emitFrequency=0", "--set", "15=0"});
   ASSERT_EQ(run.exitCode, 0) << run.err;
-  EXPECT_TRUE(Has(run.out, "  emitFrequency    25 -> 0\n")) << run.out;
-  EXPECT_TRUE(Has(run.out, "the plug-in reset its model")) << run.out;
-  EXPECT_TRUE(Has(run.out, "saved s.json"));
+  ExpectHas(run.out, {"  emitFrequency    25 -> 0\n", "the plug-in reset its model", "saved s.json"});
   ControlDataRec c = SettingsOf(scene);
   EXPECT_EQ(c.emitFrequency, 0.0);
   EXPECT_EQ(c.emitErr, 0.0);
   ASSERT_EQ(RunHost({"render", "s.json", "--frames", "0-5", "--out", "b", "-q"}, dir.path).exitCode, 0);
-  for (int f = 0; f <= 5; ++f) EXPECT_EQ(PointsIn(dir / ("b/frame_000" + std::to_string(f) + ".ply")), 0u) << f;
+  for (int f = 0; f <= 5; ++f) EXPECT_EQ(PointsIn("b", f), 0u) << f;
 }
 
 TEST_F(PlmhostEdit, ColourOnlyChangeResetsNothing) {
@@ -95,22 +84,25 @@ TEST_F(PlmhostEdit, ColourOnlyChangeResetsNothing) {
   ASSERT_EQ(run.exitCode, 0) << run.err;
   EXPECT_TRUE(Has(run.out, "the plug-in kept its model (no reset)")) << run.out;
   ControlDataRec c = SettingsOf(scene);
-  EXPECT_EQ(c.energyColors[2].a, 0x80);
-  EXPECT_EQ(c.energyColors[2].r, 0x10);
-  EXPECT_EQ(c.energyColors[2].b, 0x30);
-  EXPECT_EQ(c.energyColors[0].a, 1);
-  EXPECT_EQ(c.energyColors[0].b, 4);
-  EXPECT_EQ(std::memcmp(&c.energyColors[1], &before.energyColors[1], sizeof(ARGB)), 0);
+  EXPECT_EQ(Argb(c.energyColors[2]), "128,16,32,48");
+  EXPECT_EQ(Argb(c.energyColors[1]), Argb(before.energyColors[1]));
+  EXPECT_EQ(Argb(c.energyColors[0]), "1,2,3,4");
   EXPECT_EQ(Edited(c).substr(0, 26 * sizeof(double) + 4), Edited(before).substr(0, 26 * sizeof(double) + 4));
 }
 
-TEST_F(PlmhostEdit, NewWithLettersStoresZeroAndTheNextCommandClampsIt) {
-  HostRun run = RunHost({"new", "t.json", "--set", "maxParticles=abc", "--set", "lifeTime=xyz"}, dir.path);
+TEST_F(PlmhostEdit, NewStartsFromTheBuiltInFountainAndTakesLettersAsZero) {
+  std::vector<uint8_t> fresh = SettingsBytes(ReadFile(scene)), builtin = SettingsBytes(BuiltinSceneText("fountain"));
+  ASSERT_EQ(fresh.size(), builtin.size());
+  EXPECT_TRUE(std::equal(fresh.begin(), fresh.begin() + offsetof(ControlDataRec, particleSeed), builtin.begin()));
+  HostRun run = RunHost({"new", "s.json", "--set", "maxParticles=abc", "--set", "lifeTime=xyz"}, dir.path);
+  EXPECT_EQ(run.exitCode, 2);
+  EXPECT_TRUE(Has(run.err, "already exists")) << run.err;
+  run = RunHost({"new", "s.json", "--force", "--set", "maxParticles=abc", "--set", "lifeTime=xyz"}, dir.path);
   ASSERT_EQ(run.exitCode, 0) << run.err;
-  ControlDataRec c = SettingsOf(dir / "t.json");
+  ControlDataRec c = SettingsOf(scene);
   EXPECT_EQ(c.maxParticles, 0);
   EXPECT_EQ(c.lifeTime, 0.0);
-  EXPECT_EQ(RunHost({"render", "t.json", "--frames", "0-2", "--out", "o", "-q"}, dir.path).exitCode, 0);
+  EXPECT_EQ(RunHost({"render", "s.json", "--frames", "0-2", "--out", "o", "-q"}, dir.path).exitCode, 0);  // clamped
 }
 
 TEST_F(PlmhostEdit, CancelAndBadNamesLeaveTheSceneByteIdentical) {
@@ -120,43 +112,36 @@ TEST_F(PlmhostEdit, CancelAndBadNamesLeaveTheSceneByteIdentical) {
   EXPECT_TRUE(Has(run.out, "cancelled: s.json is unchanged")) << run.out;
   run = Edit({"--set", "emitFrequency=99", "--set", "bogus=1"});
   EXPECT_EQ(run.exitCode, 2);
-  EXPECT_TRUE(Has(run.err, "--set bogus: no such control")) << run.err;
-  EXPECT_TRUE(Has(run.err, "emitFrequency (6)") && Has(run.err, "colorDeath (35)")) << run.err;
+  // Every field of the dialog, by the name and ID the plug-in uses.
+  EXPECT_TRUE(Has(run.err, "--set bogus: no such control in dialog 16001; the names are maxParticles (5), "
+      "emitFrequency (6), emitErr (15), emitStart (8), emitEnd (17), lifeTime (7), lifeTimeErr (16), initVelocity (19), "
+      "initVelocityErr (30), groundLevel (25), bounceFactor (26), bounceFriction (28), initXPos (9), initYPos (10), "
+      "initZPos (11), initXPosErr (12), initYPosErr (13), initZPosErr (14), initXDir (20), initYDir (21), initZDir (23), "
+      "initAngle (18), initAngleErr (29), airResistance (27), gravityXDir (22), gravityYDir (31), gravityZDir (24), "
+      "colorBirth (37), colorHalfway (36), colorDeath (35)\n")) << run.err;
   EXPECT_EQ(Edit({"--set", "emitFrequency"}).exitCode, 2);
-  EXPECT_EQ(Edit({"--set", "colorBirth=red"}).exitCode, 2);
   EXPECT_EQ(ReadFile(scene), before);
   EXPECT_EQ(RunHost({"new", "u.json", "--set", "bogus=1"}, dir.path).exitCode, 2);
   EXPECT_FALSE(FileExists(dir / "u.json"));
 }
 
-// A copy of the plug-in in a folder of its own, with or without a resource.
-TEST_F(PlmhostEdit, MissingOrBrokenResourcesAndAMissingDialog) {
+// A copy of the plug-in in a folder of its own: without a resource, then
+// with one that lacks the settings dialog.
+TEST_F(PlmhostEdit, MissingResourceGives6AndAMissingDialog0) {
   std::filesystem::create_directory(dir / "p");
   std::filesystem::copy_file(PARTICLE_PLUGIN_PATH, dir / "p/Particle.plm");
   ASSERT_EQ(RunHost({"new", "s.json", "--force", "--plugin", "p/Particle.plm"}, dir.path).exitCode, 0);
   std::string before = ReadFile(scene);
-  struct Case {
-    const char* resource;  // null: none
-    int exitCode;
-    const char* err;
-  } cases[] = {
-      {nullptr, 1, "\"INTF\" failed with 6 (Plug-in could not get a required resource)"},
-      {nullptr, 1, "Particle.rsc: no resource file there"},
-      {"{\"format\": ", 1, "Particle.rsc: not a JSON document"},
-      {R"({"format": "plmhost-resources", "version": 1, "dialogs": {"9000": {"size": [9, 9], "controls": []}}})", 0,
-       "Particle.rsc: no dialog 16001"},
-  };
-  for (const Case& c : cases) {
-    std::filesystem::remove(dir / "p/Particle.rsc");
-    if (c.resource) WriteFile(dir / "p/Particle.rsc", c.resource);
-    HostRun run = Edit({});
-    EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
-    EXPECT_TRUE(Has(run.err, c.err)) << run.err;
-    EXPECT_EQ(ReadFile(scene), before);
-  }
   HostRun run = Edit({});
+  EXPECT_EQ(run.exitCode, 1);
+  ExpectHas(run.err, {"Particle.rsc: no resource file there\n", "\"INTF\" failed with 6 (Plug-in could not get a required resource)"});
+  WriteFile(dir / "p/Particle.rsc", R"({"format": "plmhost-resources", "version": 1, "dialogs": {}})");
+  run = Edit({});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_TRUE(Has(run.err, "Particle.rsc: no dialog 16001")) << run.err;
   EXPECT_TRUE(Has(run.out, "the plug-in showed no dialog\ns.json is unchanged")) << run.out;
   EXPECT_EQ(Edit({"--set", "emitFrequency=1"}).exitCode, 1);
+  EXPECT_EQ(ReadFile(scene), before);
 }
 
 bool Eventually(const std::function<bool()>& theTest) {

@@ -1,145 +1,166 @@
-// plmhost as a user runs it, with the real Particle.plm.
+// plmhost as a user runs it: with the real Particle.plm, and with a fake
+// plug-in that misbehaves (it answers with the protocol's codes, says what
+// went wrong and does not crash).
 #include <gtest/gtest.h>
 
 #include <cstddef>
 #include <nlohmann/json.hpp>
 
-#include "Base64.h"
 #include "BuiltinScenes.h"
 #include "HostRun.h"
-#include "ParticleRecords.h"
 
 namespace {
 
 using Json = nlohmann::json;
 
-std::string Frame(int f, const char* ext) {
-  char name[32];
-  std::snprintf(name, sizeof name, "frame_%04d.%s", f, ext);
-  return name;
+// The PNG signature and a header of width x height.
+bool IsPng(const std::string& bytes, uint32_t width, uint32_t height) {
+  std::string head("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR", 16);
+  for (uint32_t side : {width, height})
+    for (int shift = 24; shift >= 0; shift -= 8) head += char(side >> shift);
+  return bytes.compare(0, 24, head) == 0;
 }
 
-bool IsPng(const std::string& bytes, int width, int height) {
-  if (bytes.size() < 24 || bytes.compare(0, 8, "\x89PNG\r\n\x1a\n") != 0 || bytes.compare(12, 4, "IHDR") != 0)
-    return false;
-  auto word = [&](size_t at) {
-    return (uint32_t(uint8_t(bytes[at])) << 24) | (uint32_t(uint8_t(bytes[at + 1])) << 16) |
-           (uint32_t(uint8_t(bytes[at + 2])) << 8) | uint32_t(uint8_t(bytes[at + 3]));
-  };
-  return word(16) == uint32_t(width) && word(20) == uint32_t(height);
-}
-
-TEST(PlmhostInfo, DescribesThePluginBesideIt) {
+TEST(PlmhostInfo, ListsWhatThePluginSupportsAndRefusesWhatIsNoPlugin) {
   TempDir dir;
-  HostRun run = RunHost({"info"}, dir.path);
-  ASSERT_EQ(run.exitCode, 0) << run.err;
-  EXPECT_NE(run.out.find("Corvexa\u2122 Particle"), std::string::npos) << run.out;  // Mac OS Roman 0xAA
-  EXPECT_NE(run.out.find("Commands     INIT FINI INFO CHEK DESC INTF SETM GINF GATR GBLR TMAP BMAP RMAP GENM\n"),
-            std::string::npos);
-  EXPECT_EQ(run.out.find("\nUnsupported "), std::string::npos);
-  EXPECT_NE(run.out.find("  3  Incompatible plug-in parameter record was received\n"), std::string::npos);
-}
-
-TEST(PlmhostRender, FramesParseBackAndMatchTheReport) {
-  TempDir dir;
-  HostRun run = RunHost({"render", "--frames", "0-11", "--out", "o"}, dir.path);
-  ASSERT_EQ(run.exitCode, 0) << run.err;
-  EXPECT_NE(run.out.find("o/preview.png"), std::string::npos);
-  Json report = Json::parse(ReadFile(dir / "o/render.json"));
-  EXPECT_EQ(report["status"], "done");
-  EXPECT_EQ(report["plugin"]["version"], 3);
-  ASSERT_EQ(report["frameResults"].size(), 12u);
-  bool moving = false;
-  for (int f = 0; f <= 11; ++f) {
-    const Json& entry = report["frameResults"][size_t(f)];
-    EXPECT_EQ(entry["frame"], f);
-    EXPECT_EQ(entry["result"], 0);
-    std::vector<PlyPoint> points;
-    ASSERT_TRUE(ReadPly(dir / ("o/" + Frame(f, "ply")), &points));
-    EXPECT_EQ(points.size(), entry["particles"].get<size_t>()) << f;
-    for (const PlyPoint& p : points) {
-      EXPECT_EQ(p.a, 255);
-      EXPECT_GE(p.y, 0.0f);  // above the default ground
-      moving = moving || p.y != p.by;
-    }
-  }
-  EXPECT_GT(report["frameResults"][11]["particles"].get<int>(), 0);
-  EXPECT_TRUE(moving) << "blur positions equal positions everywhere";
-  EXPECT_TRUE(IsPng(ReadFile(dir / "o/preview.png"), 960, 540));
-  EXPECT_FALSE(FileExists(dir / ("o/" + Frame(0, "png"))));
+  HostRun run = RunHost({"info"}, dir.path);  // the Particle.plm beside plmhost
+  ExpectHas(run.out, {"Corvexa\u2122 Particle",  // Mac OS Roman 0xAA
+                      "Commands     INIT FINI INFO CHEK DESC INTF SETM GINF GATR GBLR TMAP BMAP RMAP GENM\nResults\n",
+                      "  3  Incompatible plug-in parameter record was received\n"});
+  run = RunHost({"info", FAKE_PLUGIN_PATH}, dir.path);
+  ExpectHas(run.out, {"Plug-in      Fake \u2022 Points\n", "Type         FAKE\n",
+                      "Commands     GENM\nUnsupported  INIT FINI INFO CHEK DESC INTF SETM GINF GATR GBLR TMAP BMAP RMAP\n"});
+  run = RunHost({"info", NO_ENTRY_PATH}, dir.path);
+  EXPECT_EQ(run.exitCode, 2);
+  ExpectHas(run.err, {"exports no Main"});
+  EXPECT_EQ(RunHost({"info", "nothing.plm"}, dir.path).exitCode, 2);
 }
 
 // The plug-in replays its bounded window, so a chunk of a range renders
 // exactly as the same frames of the whole range (and so runs repeat).
-TEST(PlmhostRender, ChunkEqualsTheSameFramesOfTheFullRun) {
+TEST(PlmhostRender, FramesParseBackAndAChunkEqualsTheSameFramesOfTheFullRun) {
   TempDir dir;
-  ASSERT_EQ(RunHost({"render", "--frames", "0-299", "--png", "--size", "48x27", "--out", "full", "-q"}, dir.path).exitCode, 0);
+  HostRun run = RunHost({"render", "--frames", "0-299", "--png", "--size", "48x27", "--out", "full"}, dir.path);
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  Json report = Json::parse(ReadFile(dir / "full/render.json"));
+  EXPECT_EQ(report["status"], "done");
+  ASSERT_EQ(report["frameResults"].size(), 300u);
+  for (int f = 0; f < 300; ++f) {
+    const Json& entry = report["frameResults"][size_t(f)];
+    EXPECT_EQ(std::make_pair(entry["frame"].get<int>(), entry["result"].get<int>()), std::make_pair(f, 0));
+    std::vector<PlyPoint> points = ReadPly(dir / ("full/" + Frame(f, "ply")));
+    ASSERT_EQ(points.size(), entry["particles"].get<size_t>()) << f;
+    for (const PlyPoint& p : points) {
+      EXPECT_EQ(p.a, 255);
+      EXPECT_GE(p.y, 0.0f);  // above the default ground
+    }
+  }
+  EXPECT_GT(report["frameResults"][11]["particles"].get<int>(), 0);
+  EXPECT_TRUE(IsPng(ReadFile(dir / "full/preview.png"), 3 * 24, 3 * 13));  // nine tiles of half the size
+
   ASSERT_EQ(RunHost({"render", "--frames", "100-199", "--png", "--size", "48x27", "--out", "chunk", "-q"}, dir.path).exitCode, 0);
   EXPECT_EQ(ListDir(dir / "chunk").size(), 100u * 2 + 2);
   size_t particles = 0;
   for (int f = 100; f <= 199; ++f)
     for (const char* ext : {"ply", "png"}) {
-      std::string name = Frame(f, ext);
-      std::string chunk = ReadFile(dir / ("chunk/" + name));
-      ASSERT_FALSE(chunk.empty()) << name;
-      ASSERT_EQ(chunk, ReadFile(dir / ("full/" + name))) << name;
+      std::string chunk = ReadFile(dir / ("chunk/" + Frame(f, ext)));
+      ASSERT_FALSE(chunk.empty()) << Frame(f, ext);
+      ASSERT_EQ(chunk, ReadFile(dir / ("full/" + Frame(f, ext)))) << Frame(f, ext);
       particles += chunk.size();
     }
   EXPECT_GT(particles, 100u * 1000) << "frames without particles prove nothing";
   EXPECT_TRUE(IsPng(ReadFile(dir / ("chunk/" + Frame(100, "png"))), 48, 27));
 }
 
-TEST(PlmhostScenes, BuiltInFountainIsTheDefaultsWithAFixedSeed) {
+TEST(PlmhostScenes, BadSceneFilesAndArgumentsExitWith2NamingTheProblem) {
   TempDir dir;
-  HostRun made = RunHost({"new", "s.json"}, dir.path);
-  ASSERT_EQ(made.exitCode, 0) << made.err;
-  auto settingsOf = [](const std::string& text) {
-    return *DecodeBase64(Json::parse(text)["settings"]["base64"].get<std::string>());
-  };
-  std::vector<uint8_t> fresh = settingsOf(ReadFile(dir / "s.json"));
-  std::vector<uint8_t> builtin = settingsOf(BuiltinSceneText("fountain"));
-  ASSERT_EQ(fresh.size(), sizeof(ControlDataRec));
-  ASSERT_EQ(builtin.size(), sizeof(ControlDataRec));
-  const size_t seed = offsetof(ControlDataRec, particleSeed);
-  EXPECT_TRUE(std::equal(fresh.begin(), fresh.begin() + seed, builtin.begin()));
-
-  HostRun again = RunHost({"new", "s.json"}, dir.path);
-  EXPECT_EQ(again.exitCode, 2);
-  EXPECT_NE(again.err.find("already exists"), std::string::npos);
-  HostRun render = RunHost({"render", "s.json", "--frames", "0-2", "--out", "o", "-q"}, dir.path);
-  EXPECT_EQ(render.exitCode, 0) << render.err;
-}
-
-TEST(PlmhostScenes, BadSceneFilesExitWith2NamingTheProblem) {
-  TempDir dir;
-  Json good = Json::parse(BuiltinSceneText("fountain"));
-  auto with = [&](const char* key, Json value) {
-    Json doc = good;
-    doc[key] = value;
-    return doc.dump();
-  };
-  struct Case {
-    const char* file;
-    std::string text;
-    const char* expected;
-  } cases[] = {
-      {"missing.json", "", "missing.json: cannot read the scene"},
-      {"text.json", "fountain, please", "text.json: not a JSON document"},
-      {"fps.json", with("fps", "fast"), "fps.json: field \"fps\": must be a number"},
-      {"plugin.json", with("plugin", "nowhere.plm"), "nowhere.plm: no plug-in file there"},
-  };
-  for (const Case& c : cases) {
-    if (!c.text.empty()) WriteFile(dir / c.file, c.text);
-    HostRun run = RunHost({"render", c.file, "--out", "o"}, dir.path);
-    EXPECT_EQ(run.exitCode, 2) << c.file;
-    EXPECT_NE(run.err.find(c.expected), std::string::npos) << run.err;
-    if (!c.text.empty()) {
-      EXPECT_EQ(ReadFile(dir / c.file), c.text);  // never rewritten
-    }
+  Json fps = Json::parse(BuiltinSceneText("fountain")), plugin = fps;
+  fps["fps"] = "fast";
+  plugin["plugin"] = "nowhere.plm";
+  WriteFile(dir / "fps.json", fps.dump());
+  WriteFile(dir / "plugin.json", plugin.dump());
+  WriteFile(dir / "text.json", "fountain, please");
+  for (auto [file, expected] : {std::pair{"missing.json", "missing.json: cannot read the scene"},
+                                {"text.json", "text.json: not a JSON document"},
+                                {"fps.json", "fps.json: field \"fps\": must be a number"},
+                                {"plugin.json", "nowhere.plm: no plug-in file there"}}) {
+    std::string before = ReadFile(dir / file);
+    HostRun run = RunHost({"render", file, "--out", "o"}, dir.path);
+    EXPECT_EQ(run.exitCode, 2) << file;
+    ExpectHas(run.err, {expected});
+    EXPECT_EQ(ReadFile(dir / file), before);  // never rewritten
   }
   for (std::vector<std::string> args : {std::vector<std::string>{"render", "--frames", "9-3"},
                                         {"render", "--size", "10x10"}, {"render", "--bogus"}, {}})
     EXPECT_EQ(RunHost(args, dir.path).exitCode, 2);
+}
+
+struct PlmhostFake : ::testing::Test {
+  TempDir dir;
+  void SetUp() override {
+    HostRun made = RunHost({"new", "fake.json", "--plugin", FAKE_PLUGIN_PATH, "--frames", "0-5"}, dir.path);
+    ASSERT_EQ(made.exitCode, 0) << made.err;
+  }
+  HostRun Render(const std::string& mode, std::vector<std::string> more = {}) {
+    more.insert(more.begin(), {"render", "fake.json", "--out", "o"});
+    return RunHost(more, dir.path, "PLMHOST_FAKE_MODE=" + mode);
+  }
+};
+
+TEST_F(PlmhostFake, PointsAndFrameSetupsArriveAsThePluginSentThem) {
+  Json scene = Json::parse(ReadFile(dir / "fake.json"));
+  scene["fps"] = 10;
+  scene["group"]["translation"] = {1, 2, 3};
+  scene["group"]["motion"] = {{"translation", {10, 0, 0}}};
+  WriteFile(dir / "fake.json", scene.dump());
+  HostRun run = Render("", {"--frames", "4-5"});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(ListDir(dir / "o"), (std::vector<std::string>{"frame_0004.ply", "frame_0005.ply", "preview.png", "render.json"}));
+  // The group at this frame and, for the blur, at the previous one.
+  ExpectHas(run.err, {"fake: SETM frame 4 time 0.4 step 0.1 group 5 2 3 blur 4 2 3\n",
+                      "fake: SETM frame 5 time 0.5 step 0.1 group 6 2 3 blur 5 2 3\n",
+                      "Placing Points: Point 0 of 3"});
+  std::vector<PlyPoint> points = ReadPly(dir / "o/frame_0005.ply");
+  ASSERT_EQ(points.size(), 3u);
+  for (int k = 0; k < 3; ++k) {
+    const PlyPoint& p = points[size_t(k)];
+    EXPECT_EQ(std::vector<float>({p.x, p.y, p.z, p.by}), std::vector<float>({1.f * k, 2.f * k, -1.f * k, 2.f * k - 1}));
+    EXPECT_EQ(std::vector<int>({p.r, p.g, p.b, p.a}), std::vector<int>({10 * k, 20, 30, 255 - k}));
+  }
+  EXPECT_EQ(Render("", {"--quiet"}).err.find("Placing Points"), std::string::npos);
+}
+
+// "bad": an unknown selector, an absurd "ALOC", a vertex before its group and
+// facets of 5 vertices, answered 0 with the first refusal in the latch.
+// "head": records the host did not give handed back.
+TEST_F(PlmhostFake, RefusedCallbacksFailTheFrameWithTheirCodes) {
+  HostRun run = Render("bad");
+  EXPECT_EQ(run.exitCode, 1);
+  ExpectHas(run.err, {"fake: XXXX -> 2\n", "fake: ALOC huge -> 1\nfake: kept 16 64\n", "fake: ADDV before ADDG -> 5\n",
+                      "fake: ADDF -> 3\n",
+                      "plmhost: frame 0: the host refused \"XXXX\" with 2 (no description)"});
+  EXPECT_FALSE(FileExists(dir / "o/frame_0000.ply"));
+  EXPECT_EQ(Json::parse(ReadFile(dir / "o/render.json"))["status"], "failed");
+  run = Render("head");
+  EXPECT_EQ(run.exitCode, 1);
+  ExpectHas(run.err, {"frame 0: the plug-in failed with 3 (no description)"});
+}
+
+TEST_F(PlmhostFake, CtrlCDuringAFrameStopsWith130AfterTheWholeFrames) {
+  HostRun run = Render("cancel");
+  EXPECT_EQ(run.exitCode, 130) << run.err;
+  ExpectHas(run.err, {"fake: STAT -> 4\n"});
+  EXPECT_EQ(ListDir(dir / "o"), (std::vector<std::string>{"frame_0000.ply", "frame_0001.ply", "preview.png", "render.json"}));
+  EXPECT_EQ(ReadPly(dir / "o/frame_0001.ply").size(), 3u);
+  EXPECT_EQ(Json::parse(ReadFile(dir / "o/render.json"))["status"], "cancelled");
+}
+
+TEST_F(PlmhostFake, FailedInitWritesNoScene) {
+  std::string before = ReadFile(dir / "fake.json");
+  HostRun run = RunHost({"new", "fake.json", "--force", "--plugin", FAKE_PLUGIN_PATH}, dir.path, "PLMHOST_FAKE_MODE=initfail");
+  EXPECT_EQ(run.exitCode, 1);
+  ExpectHas(run.err, {"plmhost: \"INIT\" failed with 6 (no description)"});
+  EXPECT_EQ(ReadFile(dir / "fake.json"), before);
 }
 
 }  // namespace
