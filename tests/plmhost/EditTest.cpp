@@ -16,8 +16,6 @@
 
 namespace {
 
-using Json = nlohmann::json;
-
 ControlDataRec SettingsOf(const std::string& theScene) {
   std::vector<uint8_t> bytes = SettingsBytes(ReadFile(theScene));
   ControlDataRec c{};
@@ -58,7 +56,7 @@ TEST_F(PlmhostEdit, OkWithoutEditsKeepsEveryValueAndTheModel) {
   // One third has no 8-decimal text that reads back as itself.
   before.emitErr = 1.0 / 3.0;
   const auto* bytes = reinterpret_cast<const uint8_t*>(&before);
-  Json doc = Json::parse(ReadFile(scene));
+  nlohmann::json doc = nlohmann::json::parse(ReadFile(scene));
   doc["settings"]["base64"] = EncodeBase64(std::vector<uint8_t>(bytes, bytes + sizeof before));
   WriteFile(scene, doc.dump());
   EXPECT_TRUE(Has(Edit({}).out, "the plug-in reset its model"));

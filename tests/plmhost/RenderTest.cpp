@@ -55,20 +55,14 @@ TEST(PlmhostRender, FramesParseBackAndAChunkEqualsTheSameFramesOfTheFullRun) {
       EXPECT_GE(p.y, 0.0f);  // above the default ground
     }
   }
-  EXPECT_GT(report["frameResults"][11]["particles"].get<int>(), 0);
+  EXPECT_GT(report["frameResults"][100]["particles"].get<int>(), 0) << "frames without particles prove nothing";
   EXPECT_TRUE(IsPng(ReadFile(dir / "full/preview.png"), 3 * 24, 3 * 13));  // nine tiles of half the size
 
   ASSERT_EQ(RunHost({"render", "--frames", "100-199", "--png", "--size", "48x27", "--out", "chunk", "-q"}, dir.path).exitCode, 0);
   EXPECT_EQ(ListDir(dir / "chunk").size(), 100u * 2 + 2);
-  size_t particles = 0;
   for (int f = 100; f <= 199; ++f)
-    for (const char* ext : {"ply", "png"}) {
-      std::string chunk = ReadFile(dir / ("chunk/" + Frame(f, ext)));
-      ASSERT_FALSE(chunk.empty()) << Frame(f, ext);
-      ASSERT_EQ(chunk, ReadFile(dir / ("full/" + Frame(f, ext)))) << Frame(f, ext);
-      particles += chunk.size();
-    }
-  EXPECT_GT(particles, 100u * 1000) << "frames without particles prove nothing";
+    for (const char* ext : {"ply", "png"})
+      ASSERT_EQ(ReadFile(dir / ("chunk/" + Frame(f, ext))), ReadFile(dir / ("full/" + Frame(f, ext)))) << Frame(f, ext);
   EXPECT_TRUE(IsPng(ReadFile(dir / ("chunk/" + Frame(100, "png"))), 48, 27));
 }
 
@@ -109,9 +103,7 @@ struct PlmhostFake : ::testing::Test {
 
 TEST_F(PlmhostFake, PointsAndFrameSetupsArriveAsThePluginSentThem) {
   Json scene = Json::parse(ReadFile(dir / "fake.json"));
-  scene["fps"] = 10;
-  scene["group"]["translation"] = {1, 2, 3};
-  scene["group"]["motion"] = {{"translation", {10, 0, 0}}};
+  scene.merge_patch({{"fps", 10}, {"group", {{"translation", {1, 2, 3}}, {"motion", {{"translation", {10, 0, 0}}}}}}});
   WriteFile(dir / "fake.json", scene.dump());
   HostRun run = Render("", {"--frames", "4-5"});
   ASSERT_EQ(run.exitCode, 0) << run.err;
