@@ -60,7 +60,7 @@ void AddPoints(Call& call, int16_t facetSize) {
 int32_t Generate(PluginInfoRec& info) {
   Call call{info};
   std::string mode = Mode();
-  if (mode == "bad") {  // every call refused; the plug-in answers 0 with the first in its latch
+  if (mode == "bad") {  // calls the host must refuse; the plug-in answers 0 with the first in its latch
     HostModelResetRec reset{call.ref};
     call.Send("XXXX", MakeIFF("XXXX"), reset);
     HostAllocateRec huge{call.ref, info.theControlData, 16, info.thePluginData, INT32_MAX};
@@ -96,10 +96,9 @@ extern "C" __attribute__((visibility("default"))) int32_t Main(IFFType command, 
     case kCmdCheck: return static_cast<PluginCheckRec*>(record)->theCommand == kCmdGenerate ? 0 : 3;
     case kCmdSetup: {
       // Copied out: the matrices sit at even offsets only.
-      const char* bytes = static_cast<const char*>(record);
       Matrix4 g, b;
-      std::memcpy(&g, bytes + offsetof(PluginModelSetupRec, theGroupMatrix), sizeof g);
-      std::memcpy(&b, bytes + offsetof(PluginModelSetupRec, theGroupBlurMatrix), sizeof b);
+      std::memcpy(&g, static_cast<char*>(record) + offsetof(PluginModelSetupRec, theGroupMatrix), sizeof g);
+      std::memcpy(&b, static_cast<char*>(record) + offsetof(PluginModelSetupRec, theGroupBlurMatrix), sizeof b);
       const auto& setup = *static_cast<PluginModelSetupRec*>(record);
       lastFrame = setup.theFrameIndex;
       std::fprintf(stderr, "fake: SETM frame %d time %g step %g group %g %g %g blur %g %g %g\n", int(lastFrame),
