@@ -192,11 +192,8 @@ int32_t CheckData(PluginInfoPtr theInfo, bool setControlData, bool setPluginData
   if (newPluginData || setPluginData) {
     std::memcpy(theDataRec, &data, sizeof data);
     // The slots of a new or re-initialised block hold nothing the stored
-    // lists can name: link them afresh and have the next frame replay.
-    if (!controlWritten) {
-      RelinkParticleList(theControlRec, theDataRec);
-      theControlRec->lastFrameIndex = kNoFrame;
-    }
+    // lists can name: empty the pool as a rewritten settings record would.
+    if (!controlWritten) InitParticleList(theControlRec, theDataRec);
   }
   return kPluginNoError;
 }

@@ -15,7 +15,10 @@ inline uint32_t NextRandom(uint32_t x) { return x * 1103515245u + 12345u; }
 
 }  // namespace
 
-void RelinkParticleList(ControlDataPtr theControl, PluginDataPtr theData) {
+void InitParticleList(ControlDataPtr theControl, PluginDataPtr theData) {
+  theControl->lastFrameIndex = 0;
+  theControl->lastFrameTime = 0.0;
+  theControl->lastFrameTimeDelta = kDefaultFrameTimeDelta;
   theControl->particleCount = 0;
   theControl->firstActive = -1;
   int32_t count = theControl->maxParticles;
@@ -27,13 +30,6 @@ void RelinkParticleList(ControlDataPtr theControl, PluginDataPtr theData) {
   ParticlePtr slots = ParticleSlots(theData);
   for (int32_t i = 1; i < count; i++) slots[i - 1].link = i;
   slots[count - 1].link = -1;
-}
-
-void InitParticleList(ControlDataPtr theControl, PluginDataPtr theData) {
-  theControl->lastFrameIndex = 0;
-  theControl->lastFrameTime = 0.0;
-  theControl->lastFrameTimeDelta = kDefaultFrameTimeDelta;
-  RelinkParticleList(theControl, theData);
 }
 
 ParticlePtr FindParticle(int32_t n) { return static_cast<ParticlePtr>(particleData) + n; }

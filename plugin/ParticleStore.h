@@ -39,8 +39,6 @@ inline ParticlePtr ParticleSlots(PluginDataPtr theData) {
 
 // Empties the pool, links every slot as free and resets the frame bookkeeping.
 void InitParticleList(ControlDataPtr theControl, PluginDataPtr theData);
-// Links every slot as free without touching the frame bookkeeping.
-void RelinkParticleList(ControlDataPtr theControl, PluginDataPtr theData);
 
 // Whether an index taken from a list names a slot of the pool.  The lists are
 // the only source of indices; this keeps a damaged stored record from sending

@@ -126,16 +126,17 @@ TEST(Settings, TheBlockIsReallocatedOutsideItsToleranceAndTheCapacityClamped) {
   EXPECT_EQ(host.Interface(), kPluginMemoryError);
 }
 
-// A stored record with a new working block: the block is linked afresh and
-// the next frame replays.
-TEST(Settings, InitRelinksTheBlockOfAStoredRecordAndForcesAReplay) {
+// A stored record with a new working block: the pool is emptied as when
+// the settings are written, so a fresh scene's record comes back unchanged.
+TEST(Settings, InitEmptiesThePoolOfAStoredRecordWithANewBlock) {
   FakeHost host;
   ASSERT_EQ(host.Init(), kPluginNoError);
+  const ControlDataRec fresh = host.Control();
   for (int32_t f = 0; f <= 10; f++) ASSERT_EQ(host.Frame(f), kPluginNoError);
   ASSERT_GT(host.Control().particleCount, 0);
   std::fill(host.data.begin(), host.data.end(), 0);
   ASSERT_EQ(host.Init(), kPluginNoError);
-  EXPECT_EQ(host.Control().lastFrameIndex, INT32_MIN);
+  EXPECT_EQ(std::memcmp(&host.Control(), &fresh, sizeof fresh), 0);
   ExpectFreshPool(host);
 }
 
