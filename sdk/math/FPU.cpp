@@ -10,12 +10,6 @@ const uint32_t kRealExponent = 0x7F800000u;
 const uint64_t kDoubleNegativeZero = 0x8000000000000000ull;
 const uint64_t kDoubleExponent = 0x7FF0000000000000ull;
 
-uint32_t RealBits(float theValue) {
-  uint32_t theBits;
-  std::memcpy(&theBits, &theValue, sizeof theBits);
-  return theBits;
-}
-
 uint64_t DoubleBits(double theValue) {
   uint64_t theBits;
   std::memcpy(&theBits, &theValue, sizeof theBits);
@@ -141,7 +135,7 @@ int32_t FloatHex(float f) {
 }
 
 int ValidateReal(float* theValue) {
-  uint32_t theBits = RealBits(*theValue);
+  uint32_t theBits = uint32_t(FloatHex(*theValue));
   if (theBits == kRealNegativeZero) {
     *theValue = 0.0f;
     return 1;
@@ -159,7 +153,7 @@ int ValidateDouble(double* theValue) {
 }
 
 float FixReal(float theValue) {
-  uint32_t theBits = RealBits(theValue);
+  uint32_t theBits = uint32_t(FloatHex(theValue));
   if (theBits == kRealNegativeZero || (theBits & kRealExponent) == kRealExponent) return 0.0f;
   return theValue;
 }
