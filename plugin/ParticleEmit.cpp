@@ -77,8 +77,8 @@ int32_t EmissionCount(double time, double dt, double* e) {
 
 }  // namespace
 
-void CreateParticles(int32_t frame, int32_t numFrames, double time, double dt) {
-  if (PoolFull(theControl)) return;
+bool CreateParticles(int32_t frame, int32_t numFrames, double time, double dt) {
+  if (PoolFull(theControl)) return false;
   const ControlDataRec& c = *theControl;
   const Matrix3& m = theData->directionMatrix;
   SeedRandomCache(uint32_t(c.particleSeed) + uint32_t(frame));
@@ -86,6 +86,7 @@ void CreateParticles(int32_t frame, int32_t numFrames, double time, double dt) {
   double e = 0.0;
   int32_t count = EmissionCount(time, dt, &e);
   ParticleRec p;
+  bool ran = false;
   for (; count > 0 && !PoolFull(theControl) && result == 0; count--) {
     double a = FoldAngle(std::fabs(c.initAngle + c.initAngleErr * SignedVariate()));
 
@@ -120,6 +121,10 @@ void CreateParticles(int32_t frame, int32_t numFrames, double time, double dt) {
       // Born at a random moment within the last e of the interval.
       double u = UnsignedVariate();
       if (CalcParticle(&p, numFrames, e, u * e)) AddParticle(&p);
+      ran = true;
+    } else {
+      CountQuietWork();
     }
   }
+  return ran;
 }

@@ -23,7 +23,8 @@ int32_t NewParticleSeed();
 
 // Emits the particles of the frame interval [time, time + dt) that belongs to
 // frame `frame` and runs each one numFrames steps, to the generated frame.
-void CreateParticles(int32_t frame, int32_t numFrames, double time, double dt);
+// True when at least one particle was run (each run offers a report).
+bool CreateParticles(int32_t frame, int32_t numFrames, double time, double dt);
 // The emission angle folded into 0..180 degrees, as repeated |a - 360| would.
 double FoldAngle(double a);
 
@@ -32,12 +33,28 @@ double FoldAngle(double a);
 // Advances a particle by frameCount steps, the first dt long, the rest st.
 // True when it took a step and had energy left at the start of each.
 bool CalcParticle(ParticlePtr theParticle, int32_t frameCount, double st, double dt);
-// Advances every active particle numFrames steps of dt and frees the dead.
-void CalcParticles(int32_t numFrames, double dt);
+// Advances every active particle numFrames steps of dt and frees the dead;
+// with no step to take, only walks the list.  False when the walk finds the
+// active list is not the one the record describes (an index outside the
+// pool, or a length other than particleCount): the pool must be rebuilt.
+bool CalcParticles(int32_t numFrames, double dt);
 
 // Starts a progress report of the frame: unit, heading and count bounds, the
 // host's throttle cleared, and a first report at 0.
 void BeginStatus(const char* theUnit, const char* theInfo, int32_t theMax);
+
+// No loop runs long without giving the host a chance to cancel: work that
+// offers no report (a motion step, a discarded particle, an interval that
+// runs no particle) is counted, and once kQuietWork units have passed since
+// the last chance the prepared progress is offered.  Ordinary settings never
+// get this far, so the reports the host sees are the usual ones.
+constexpr int32_t kQuietWork = 1 << 16;
+extern int32_t quietWork;
+// Sends the prepared progress when the host's throttle allows it.
+void OfferStatus();
+inline void CountQuietWork() {
+  if (++quietWork >= kQuietWork) OfferStatus();
+}
 
 // ------------------------------------------------------------------ output
 

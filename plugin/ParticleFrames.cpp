@@ -1,12 +1,75 @@
 // Frame stepping: bring the pool from the frame it holds to the requested
 // one, continuing the stored particles or replaying a bounded window.
 #include <cmath>
+#include <cstring>
 
 #include "Particle.h"
 #include "ParticleEngine.h"
 #include "host/PluginClient.h"
 #include "text/PString.h"
 #include "text/RoundUtils.h"
+
+int32_t quietWork = 0;
+
+namespace {
+
+// What aging last left in the settings records of recent instances.  A
+// record that still shows it holds lists this engine built and kept, so the
+// checks made by the walk suffice; any other record (restored by the host,
+// moved, or written by someone else) has both lists checked whole before
+// they are trusted.
+struct PoolMark {
+  const void* control;
+  const void* data;
+  int32_t firstActive, firstInactive, particleCount, maxParticles, lastFrameIndex;
+  uint64_t lastFrameTime, lastFrameTimeDelta;  // bit patterns
+};
+constexpr int kMarkCount = 8;
+PoolMark marks[kMarkCount];
+int nextMark = 0;
+
+PoolMark MarkOf(const ControlDataRec& c, const PluginDataRec* d) {
+  PoolMark m;
+  std::memset(&m, 0, sizeof m);  // padding too: marks are compared bytewise
+  m.control = &c;
+  m.data = d;
+  m.firstActive = c.firstActive;
+  m.firstInactive = c.firstInactive;
+  m.particleCount = c.particleCount;
+  m.maxParticles = c.maxParticles;
+  m.lastFrameIndex = c.lastFrameIndex;
+  std::memcpy(&m.lastFrameTime, &c.lastFrameTime, sizeof m.lastFrameTime);
+  std::memcpy(&m.lastFrameTimeDelta, &c.lastFrameTimeDelta, sizeof m.lastFrameTimeDelta);
+  return m;
+}
+
+PoolMark* FindMark(const void* control) {
+  for (PoolMark& m : marks)
+    if (m.control == control) return &m;
+  return nullptr;
+}
+
+bool ListsTrusted(const ControlDataRec& c, const PluginDataRec* d) {
+  const PoolMark* m = FindMark(&c);
+  const PoolMark now = MarkOf(c, d);
+  return m != nullptr && std::memcmp(m, &now, sizeof now) == 0;
+}
+
+void KeepMark(const ControlDataRec& c, const PluginDataRec* d) {
+  PoolMark* m = FindMark(&c);
+  if (m == nullptr) {
+    m = &marks[nextMark];
+    nextMark = (nextMark + 1) % kMarkCount;
+  }
+  *m = MarkOf(c, d);
+}
+
+}  // namespace
+
+void OfferStatus() {
+  quietWork = 0;
+  if (StatusTime()) UpdateStatus(theStatusRec.theStatusPos, theStatusRec.theStatusValue);
+}
 
 void BeginStatus(const char* theUnit, const char* theInfo, int32_t theMax) {
   theStatusRec.theReference = hostReference;
@@ -17,6 +80,7 @@ void BeginStatus(const char* theUnit, const char* theInfo, int32_t theMax) {
   theStatusRec.theStatusMax = theMax;
   theStatusRec.theStatusValue = 0;
   theStatusRec.theStatusTick = 0;
+  quietWork = 0;
   UpdateStatus(0.0f, 0);
 }
 
@@ -38,29 +102,45 @@ void AgeParticles() {
 
   // Continue only from a pool that is valid for a frame inside the window;
   // the replay mark never qualifies, even where the window start saturates.
-  if (c.lastFrameIndex != kNoFrame && c.lastFrameIndex >= frame &&
-      c.lastFrameIndex <= d.frameIndex && c.lastFrameTimeDelta == delta) {
-    CalcParticles(SaturateInt32(int64_t(d.frameIndex) - c.lastFrameIndex), delta);
+  // Lists that turn out not to describe the pool are rebuilt by a replay,
+  // as if the pool had been marked for one.
+  bool resume = c.lastFrameIndex != kNoFrame && c.lastFrameIndex >= frame &&
+                c.lastFrameIndex <= d.frameIndex && c.lastFrameTimeDelta == delta;
+  if (resume && !ListsTrusted(c, theData)) resume = ParticleListsSound(theControl, theData);
+  if (resume)
+    resume = CalcParticles(SaturateInt32(int64_t(d.frameIndex) - c.lastFrameIndex), delta);
+  if (resume) {
     frame = c.lastFrameIndex;
     time = c.lastFrameTime;
   } else {
     InitParticleList(theControl, theData);
-    c.lastFrameTimeDelta = delta;
+      c.lastFrameTimeDelta = delta;
   }
   c.lastFrameIndex = d.frameIndex;
   c.lastFrameTime = d.frameTime;
 
+  // Intervals that cannot emit are passed over without reseeding: those that
+  // end before the emission window opens, and every interval once the window
+  // has closed or the pool is full.  None of them would create a particle or
+  // send a report, so the result is the same.
+  const bool windowed = c.emitStart != c.emitEnd;
   while (frame < d.frameIndex && result == 0) {
+    if (PoolFull(theControl) || (windowed && !(c.emitEnd >= time))) break;
     int64_t done = int64_t(frame) - start + 1;
     theStatusRec.theStatusPos = float(double(done) / count);
     theStatusRec.theStatusValue = SaturateInt32(done);
-    CreateParticles(frame, SaturateInt32(int64_t(d.frameIndex) - frame), time, delta);
+    bool ran = false;
+    if (!windowed || time + delta > c.emitStart)
+      ran = CreateParticles(frame, SaturateInt32(int64_t(d.frameIndex) - frame), time, delta);
+    if (!ran) CountQuietWork();
     time += delta;
     frame += 1;
   }
 
-  if (result == 0)
+  if (result == 0) {
     UpdateStatus(1.0f, count);
-  else
+    KeepMark(c, theData);
+  } else {
     InitParticleList(theControl, theData);
+  }
 }

@@ -10,6 +10,7 @@
 bool CalcParticle(ParticlePtr p, int32_t frameCount, double st, double dt) {
   const ControlDataRec& c = *theControl;
   bool resultFlag = false;
+  int32_t quiet = quietWork;
   if (dt <= 0) {  // no partial first step: one step fewer
     dt = st;
     if (frameCount > INT32_MIN) frameCount -= 1;
@@ -65,17 +66,35 @@ bool CalcParticle(ParticlePtr p, int32_t frameCount, double st, double dt) {
     dt = st;
     frameCount -= 1;
     resultFlag = true;
+    // A run of many steps (a very long window) lets the host cancel on the way.
+    if (++quiet >= kQuietWork) {
+      OfferStatus();
+      quiet = 0;
+      if (result != 0) break;
+    }
   }
   // Re-send the progress prepared by the frame loop when the host allows it.
-  if (StatusTime()) UpdateStatus(theStatusRec.theStatusPos, theStatusRec.theStatusValue);
+  OfferStatus();
   return resultFlag;
 }
 
-void CalcParticles(int32_t numFrames, double dt) {
-  if (numFrames <= 0) return;
+bool CalcParticles(int32_t numFrames, double dt) {
+  // The walk checks the list as it goes: each index must name a slot and the
+  // list must end after exactly particleCount particles, which also rules
+  // out a cycle.  With no step to take it only checks.
+  const int32_t count = theControl->particleCount;
+  if (count < 0 || count > theControl->maxParticles) return false;
+  int32_t visited = 0;
+  if (numFrames <= 0) {
+    for (int32_t i = theControl->firstActive; i != -1; i = FindParticle(i)->link, visited++)
+      if (!ValidParticleIndex(theControl, i) || visited == count) return false;
+    return visited == count;
+  }
   int32_t lastParticle = -1;
   int32_t index = theControl->firstActive;
-  while (ValidParticleIndex(theControl, index) && result == 0) {
+  while (index != -1 && result == 0) {
+    if (!ValidParticleIndex(theControl, index) || visited == count) return false;
+    visited++;
     ParticlePtr p = FindParticle(index);
     if (CalcParticle(p, numFrames, dt, dt)) {
       lastParticle = index;
@@ -86,4 +105,5 @@ void CalcParticles(int32_t numFrames, double dt) {
       index = next;
     }
   }
+  return result != 0 || visited == count;
 }

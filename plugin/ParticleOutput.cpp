@@ -85,9 +85,10 @@ void OutputParticles() {
   BeginStatus("Particle", "Creating Particles", total);
   AddGroup(nullptr, theData->vertexFlags & kGroupFlagMask);
 
+  // Aging left the list checked; the walk still never goes past its count.
   int32_t k = 1;
-  for (int32_t index = c.firstActive; ValidParticleIndex(theControl, index) && result == 0;
-       k++) {
+  for (int32_t index = c.firstActive;
+       k <= total && ValidParticleIndex(theControl, index) && result == 0; k++) {
     const ParticleRec& p = *FindParticle(index);
     if (StatusTime()) UpdateStatus(float(double(k) / total), k);
     int32_t vertex = AddBlurVertex(p.xPos, p.yPos, p.zPos, p.xOld, p.yOld, p.zOld);

@@ -13,6 +13,19 @@ uint32_t randomCache[97];
 
 inline uint32_t NextRandom(uint32_t x) { return x * 1103515245u + 12345u; }
 
+// Follows a list from head for at most limit slots.  Gives its length and
+// last slot, or -1 when an index is not a slot or the list does not end.
+int32_t ListLength(const ControlDataRec* c, const ParticleRec* slots, int32_t head,
+                   int32_t limit, int32_t* last) {
+  int32_t n = 0;
+  *last = -1;
+  for (int32_t i = head; i != -1; i = slots[i].link, n++) {
+    if (!ValidParticleIndex(c, i) || n == limit) return -1;
+    *last = i;
+  }
+  return n;
+}
+
 }  // namespace
 
 void InitParticleList(ControlDataPtr theControl, PluginDataPtr theData) {
@@ -30,6 +43,19 @@ void InitParticleList(ControlDataPtr theControl, PluginDataPtr theData) {
   ParticlePtr slots = ParticleSlots(theData);
   for (int32_t i = 1; i < count; i++) slots[i - 1].link = i;
   slots[count - 1].link = -1;
+}
+
+bool ParticleListsSound(const ControlDataRec* c, PluginDataPtr theData) {
+  const ParticleRec* slots = ParticleSlots(theData);
+  int32_t activeLast, freeLast;
+  int32_t active = ListLength(c, slots, c->firstActive, c->maxParticles, &activeLast);
+  if (active < 0 || active != c->particleCount) return false;
+  int32_t free = ListLength(c, slots, c->firstInactive, c->maxParticles - active, &freeLast);
+  // Two lists that end at -1 and share a slot share everything after it,
+  // their last slot included; with distinct last slots and lengths adding up
+  // to the pool, every slot is on exactly one list.
+  return free >= 0 && active + free == c->maxParticles &&
+         (active == 0 || free == 0 || activeLast != freeLast);
 }
 
 ParticlePtr FindParticle(int32_t n) { return static_cast<ParticlePtr>(particleData) + n; }

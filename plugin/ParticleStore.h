@@ -51,6 +51,12 @@ inline bool PoolFull(const ControlDataRec* theControl) {
   return !ValidParticleIndex(theControl, theControl->firstInactive);
 }
 
+// Whether the stored lists describe the pool: every index names a slot, each
+// list ends within maxParticles steps, the active list is particleCount long,
+// and the two lists together hold every slot exactly once.  Costs one pass
+// over both lists.
+bool ParticleListsSound(const ControlDataRec* theControl, PluginDataPtr theData);
+
 // Slot n of the bound pool (particleData).
 ParticlePtr FindParticle(int32_t n);
 // Copies a finished particle into a free slot at the head of the active list;

@@ -32,6 +32,7 @@ struct FakeHost : HostLog {
   std::vector<uint8_t> control, data;
   PluginInfoRec info{nullptr, 0, nullptr, 0, &FakeHost::Proc, this};
   IFFType failSelector = 0;  // its next call fails once with kPluginUserCanceled
+  size_t cancelAtReport = 0;  // "STAT" number n (from 1) and later ones cancel
 
   void ClearLog() { static_cast<HostLog&>(*this) = HostLog(); }
   void Reallocate(int32_t controlSize, int32_t dataSize) {
@@ -112,6 +113,8 @@ struct FakeHost : HostLog {
       auto& r = Record<HostStatusRec>(size, record);
       const char* unit = reinterpret_cast<char*>(r.theStatusUnit + 1);
       host.status.emplace_back(std::string(unit, r.theStatusUnit[0]), r.theStatusPos);
+      if (host.cancelAtReport != 0 && host.status.size() >= host.cancelAtReport)
+        answer = kPluginUserCanceled;
     } else if (selector == kHostAddGroup) {
       auto& r = Record<HostModelAddGroupRec>(size, record);
       EXPECT_EQ(r.theGroupTemplate, nullptr);

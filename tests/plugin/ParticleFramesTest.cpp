@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 
 #include "FakeHost.h"
 
@@ -39,6 +40,26 @@ TEST(Frames, ContinuingAndReplayingGiveTheSameParticles) {
   EXPECT_EQ(Living(continuous), Living(jump));
 }
 
+// An emission window inside the replay window: the intervals before it and
+// after it are passed over, and a jump still gives what running every frame
+// gives.  A step of 1 keeps the frame times exact, so no interval straddles
+// the window's edges.
+TEST(Frames, AWindowedEmitterReplaysAsItRuns) {
+  FakeHost continuous, jump;
+  for (FakeHost* host : {&continuous, &jump}) {
+    Start(*host, 5000);
+    host->Control().emitStart = 100;
+    host->Control().emitEnd = 200;
+    host->Control().emitFrequency = host->Control().emitErr = 10;
+    host->Control().lifeTime = 150;
+  }
+  const int32_t last = 230;  // the replay window starts at frame 79
+  for (int32_t f = 0; f <= last; f++) ASSERT_EQ(continuous.Frame(f, 1.0), kPluginNoError);
+  ASSERT_EQ(jump.Frame(last, 1.0), kPluginNoError);
+  EXPECT_GT(Living(jump).size(), 500u);
+  EXPECT_EQ(Living(continuous), Living(jump));
+}
+
 // From frame 10, with a step of 1 and a window of 3 intervals, to the same
 // frame, the next, the window's last, beyond it, backwards, at a new frame
 // step, or from a pool kept at another step.  A particle that never dies
@@ -53,7 +74,8 @@ TEST(Frames, WhichFramesContinueAndWhichReplay) {
   for (const auto& k : steps) {
     ASSERT_EQ(host.Frame(10, 1.0), kPluginNoError);
     host.Control().lastFrameTimeDelta = k.stored;
-    host.Slots()[host.Control().firstActive] = {12345, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, {}, -1};
+    ParticleRec& head = host.Slots()[host.Control().firstActive];
+    head = {12345, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, {}, head.link};
     ASSERT_EQ(host.Frame(k.to, k.delta), kPluginNoError);
     std::vector<ParticleRec> live = host.Live();
     bool marked = std::any_of(live.begin(), live.end(), [](auto& p) { return p.xPos == 12345; });
@@ -137,6 +159,83 @@ TEST(Frames, ExtremeFramesAndNonFiniteSettingsStayInsideThePool) {
       for (int32_t f = 0; f < 3; f++) ASSERT_EQ(host.Frame(f), kPluginNoError);
       ExpectListsInsideThePool(host);
     }
+}
+
+bool ListsSound(FakeHost& host) {
+  return ParticleListsSound(&host.Control(), &host.Data());
+}
+
+// Stored bookkeeping that does not describe the pool (a settings record
+// restored from an earlier frame, a broken or looping list, a wrong count,
+// lists that overlap) is never continued: the frame is replayed and comes
+// out as a jump to it would.
+TEST(Frames, ListsThatDoNotFitThePoolAreRebuilt) {
+  FakeHost fresh;
+  Start(fresh);
+  ASSERT_EQ(fresh.Frame(41), kPluginNoError);
+  const auto want = Living(fresh);
+  ASSERT_GT(want.size(), 20u);
+
+  const std::function<void(FakeHost&, const std::vector<uint8_t>&)> damages[] = {
+      [](FakeHost& h, const std::vector<uint8_t>& earlier) { h.control = earlier; },
+      [](FakeHost& h, const std::vector<uint8_t>&) {  // the last particle links to the first
+        h.Slots()[h.List(h.Control().firstActive).back()].link = h.Control().firstActive;
+      },
+      [](FakeHost& h, const std::vector<uint8_t>&) {
+        h.Slots()[h.List(h.Control().firstActive)[7]].link = h.Control().maxParticles;
+      },
+      [](FakeHost& h, const std::vector<uint8_t>&) { h.Control().particleCount += 1; },
+      [](FakeHost& h, const std::vector<uint8_t>&) { h.Control().particleCount -= 1; },
+      [](FakeHost& h, const std::vector<uint8_t>&) {
+        h.Control().firstInactive = h.List(h.Control().firstActive)[3];
+      },
+  };
+  int k = 0;
+  for (const auto& damage : damages) {
+    FakeHost host;
+    Start(host);
+    ASSERT_EQ(host.Frame(30), kPluginNoError);
+    const std::vector<uint8_t> earlier = host.control;
+    for (int32_t f = 31; f <= 40; f++) ASSERT_EQ(host.Frame(f), kPluginNoError);
+    damage(host, earlier);
+    ASSERT_FALSE(ListsSound(host)) << "damage " << k;
+    host.ClearLog();
+    ASSERT_EQ(host.Frame(41), kPluginNoError);
+    EXPECT_TRUE(ListsSound(host)) << "damage " << k;
+    EXPECT_TRUE(Living(host) == want) << "damage " << k;
+    EXPECT_EQ(host.vertices.size(), size_t(host.Control().particleCount)) << "damage " << k;
+    k++;
+  }
+}
+
+// Work that sends no report for a long time still lets the host cancel: a
+// window of a billion empty intervals, a particle run for a billion steps,
+// and a billion particles born below the ground.  Each frame returns once
+// the host cancels, with the pool emptied.
+TEST(Frames, LongSilentWorkStillLetsTheHostCancel) {
+  const std::function<void(ControlDataRec&)> settings[] = {
+      [](ControlDataRec& c) { c.emitStart = c.emitEnd = 0, c.emitFrequency = c.emitErr = 0; },
+      [](ControlDataRec& c) {  // one particle in the window's first interval
+        c.emitStart = 9, c.emitEnd = 9.5, c.emitFrequency = 2, c.emitErr = 0;
+      },
+      [](ControlDataRec& c) {
+        c.emitStart = c.emitEnd = 0, c.emitFrequency = 1e9, c.initYPos = -1;
+      },
+  };
+  int k = 0;
+  for (const auto& set : settings) {
+    FakeHost host;
+    Start(host);
+    host.Control().lifeTime = 1e9;
+    set(host.Control());
+    host.cancelAtReport = 6;
+    ASSERT_EQ(host.Setup(1000000010, 1000000010.0, 1.0), kPluginNoError);
+    ASSERT_EQ(host.Generate(), kPluginNoError);
+    EXPECT_EQ(host.status.size(), 6u) << "case " << k << ": the host cancels at its sixth report";
+    EXPECT_EQ(host.Control().particleCount, 0) << "case " << k;
+    EXPECT_TRUE(ListsSound(host)) << "case " << k;
+    k++;
+  }
 }
 
 }  // namespace
