@@ -117,8 +117,11 @@ struct Scene {
     setup.theFrameIndex = frame;
     setup.theFrameTime = frame * kDelta;
     setup.theFrameTimeDelta = kDelta;
-    InitMatrix4(&setup.theGroupMatrix);
-    InitMatrix4(&setup.theGroupBlurMatrix);
+    // The record is packed: its matrices are copied in, not written in place.
+    Matrix4 identity;
+    InitMatrix4(&identity);
+    std::memcpy(&setup.theGroupMatrix, &identity, sizeof identity);
+    std::memcpy(&setup.theGroupBlurMatrix, &identity, sizeof identity);
     Main(kCmdSetup, sizeof setup, &setup);
     PluginModelGenerateRec generate{setup.theInfo, 0, 0};
     Main(kCmdGenerate, sizeof generate, &generate);
