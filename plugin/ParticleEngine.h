@@ -6,8 +6,11 @@
 
 #include <cstdint>
 
+#include "Particle.h"
 #include "ParticleRecords.h"
 #include "ParticleStore.h"
+#include "host/PluginClient.h"
+#include "text/RoundUtils.h"
 
 // ---------------------------------------------------------------- settings
 
@@ -56,9 +59,48 @@ inline void CountQuietWork() {
   if (++quietWork >= kQuietWork) OfferStatus();
 }
 
+// Whether a per-particle report check should look at the throttle now.  A
+// host that takes every report (no tick set) is asked each time; a
+// throttling host wants one at most sixty times a second, so its clock is
+// read only every kClockStride particles, a few microseconds apart.
+constexpr int32_t kClockStride = 256;
+extern int32_t runsWithoutClock;
+inline bool StatusCheckDue() {
+  if (theStatusRec.theStatusTick != 0 && ++runsWithoutClock < kClockStride) return false;
+  runsWithoutClock = 0;
+  return true;
+}
+// Offered after each particle's run.
+inline void OfferStatusAfterRun() {
+  if (StatusCheckDue()) OfferStatus();
+}
+
 // ------------------------------------------------------------------ output
 
-void EnergyColor(double theEnergy, ARGB* theColor);
+// The colour of an energy: the three energy colours blended linearly over
+// 0..0.5 and 0.5..1.  Inline, as motion calls it after every step.
+inline uint8_t BlendChannel(uint8_t lower, uint8_t higher, double f1, double f2) {
+  return uint8_t(DoubleToInt32(higher * f2 + lower * f1));
+}
+inline void Blend(const ARGB& lower, const ARGB& higher, double f2, ARGB* theColor) {
+  double f1 = 1 - f2;
+  theColor->a = BlendChannel(lower.a, higher.a, f1, f2);
+  theColor->r = BlendChannel(lower.r, higher.r, f1, f2);
+  theColor->g = BlendChannel(lower.g, higher.g, f1, f2);
+  theColor->b = BlendChannel(lower.b, higher.b, f1, f2);
+}
+inline void EnergyColor(double theEnergy, ARGB* theColor) {
+  const ARGB* c = theControl->energyColors;
+  if (theEnergy <= 0) {
+    *theColor = c[0];
+  } else if (theEnergy >= 1) {
+    *theColor = c[2];
+  } else if (theEnergy <= 0.5) {
+    Blend(c[0], c[1], theEnergy + theEnergy, theColor);
+  } else {
+    Blend(c[1], c[2], (theEnergy - 0.5) + (theEnergy - 0.5), theColor);
+  }
+}
 void AddGroup(void* groupReference, uint32_t groupVertexFlags);
 int32_t AddBlurVertex(double xp, double yp, double zp, double xb, double yb, double zb);
 void AddFacet(ARGB color, int16_t numVertices, int32_t v0, int32_t v1, int32_t v2,

@@ -10,6 +10,7 @@
 #include "text/RoundUtils.h"
 
 int32_t quietWork = 0;
+int32_t runsWithoutClock = 0;
 
 namespace {
 
@@ -68,6 +69,7 @@ void KeepMark(const ControlDataRec& c, const PluginDataRec* d) {
 
 void OfferStatus() {
   quietWork = 0;
+  runsWithoutClock = 0;
   if (StatusTime()) UpdateStatus(theStatusRec.theStatusPos, theStatusRec.theStatusValue);
 }
 
@@ -81,6 +83,7 @@ void BeginStatus(const char* theUnit, const char* theInfo, int32_t theMax) {
   theStatusRec.theStatusValue = 0;
   theStatusRec.theStatusTick = 0;
   quietWork = 0;
+  runsWithoutClock = 0;
   UpdateStatus(0.0f, 0);
 }
 

@@ -7,6 +7,67 @@
 #include "ParticleEngine.h"
 #include "host/PluginClient.h"
 
+namespace {
+
+// The terms of a step that depend only on its length, formed once for all
+// the particles that take a step of that length.
+struct StepTerms {
+  double dt;
+  double speed;       // what air resistance leaves of the velocity
+  double gx, gy, gz;  // gravity's velocity increments
+};
+
+inline StepTerms TermsOf(const ControlDataRec& c, double dt) {
+  return {dt, 1 - c.airResistance * dt, c.gravityXDir * dt, c.gravityYDir * dt,
+          c.gravityZDir * dt};
+}
+
+// One step of a particle that has energy left.
+inline void Step(ParticlePtr p, const ControlDataRec& c, StepTerms k) {
+  double newEnergy = p->energy - p->decay * k.dt;
+  if (newEnergy < 0) {  // dies within this step: cut it at zero energy
+    k = TermsOf(c, p->energy * k.dt / (p->energy - newEnergy));
+    p->energy = 0.0f;
+  } else {
+    p->energy = float(newEnergy);
+  }
+  EnergyColor(p->energy, &p->color);
+
+  p->xOld = p->xPos;
+  p->yOld = p->yPos;
+  p->zOld = p->zPos;
+
+  p->xDir = float(p->xDir * k.speed);
+  p->yDir = float(p->yDir * k.speed);
+  p->zDir = float(p->zDir * k.speed);
+
+  // An upward gravity does not lift a slow particle resting on the ground.
+  if (std::fabs(p->yDir) > k.gy || p->yPos - c.groundLevel > k.gy) p->yDir = float(p->yDir + k.gy);
+  p->xDir = float(p->xDir + k.gx);
+  p->zDir = float(p->zDir + k.gz);
+
+  p->xPos = float(p->xPos + p->xDir * k.dt);
+  p->yPos = float(p->yPos + p->yDir * k.dt);
+  p->zPos = float(p->zPos + p->zDir * k.dt);
+
+  // A particle that started the step below the ground (a negative bounce
+  // factor) has no contact point in this step.
+  if (c.groundLevel > p->yPos && !(p->yOld < c.groundLevel)) {
+    p->xDir = float(c.bounceFriction * p->xDir);
+    p->yDir = float(-c.bounceFactor * p->yDir);
+    p->zDir = float(c.bounceFriction * p->zDir);
+    double t = (p->yOld - c.groundLevel) / float(p->yOld - p->yPos);
+    double xBounce = p->xOld + float(p->xPos - p->xOld) * t;
+    double zBounce = p->zOld + float(p->zPos - p->zOld) * t;
+    double dt = k.dt * (1 - t);
+    p->xPos = float(xBounce + p->xDir * dt);
+    p->yPos = float(c.groundLevel + p->yDir * dt);
+    p->zPos = float(zBounce + p->zDir * dt);
+  }
+}
+
+}  // namespace
+
 bool CalcParticle(ParticlePtr p, int32_t frameCount, double st, double dt) {
   const ControlDataRec& c = *theControl;
   bool resultFlag = false;
@@ -15,55 +76,15 @@ bool CalcParticle(ParticlePtr p, int32_t frameCount, double st, double dt) {
     dt = st;
     if (frameCount > INT32_MIN) frameCount -= 1;
   }
+  const StepTerms full = TermsOf(c, st);
+  StepTerms k = TermsOf(c, dt);
   while (frameCount > 0) {
     if (p->energy <= 0) {
       resultFlag = false;
       break;
     }
-    double newEnergy = p->energy - p->decay * dt;
-    if (newEnergy < 0) {  // dies within this step: cut it at zero energy
-      dt = p->energy * dt / (p->energy - newEnergy);
-      p->energy = 0.0f;
-    } else {
-      p->energy = float(newEnergy);
-    }
-    EnergyColor(p->energy, &p->color);
-
-    p->xOld = p->xPos;
-    p->yOld = p->yPos;
-    p->zOld = p->zPos;
-
-    double speed = 1 - c.airResistance * dt;
-    p->xDir = float(p->xDir * speed);
-    p->yDir = float(p->yDir * speed);
-    p->zDir = float(p->zDir * speed);
-
-    // An upward gravity does not lift a slow particle resting on the ground.
-    double g = c.gravityYDir * dt;
-    if (std::fabs(p->yDir) > g || p->yPos - c.groundLevel > g) p->yDir = float(p->yDir + g);
-    p->xDir = float(p->xDir + c.gravityXDir * dt);
-    p->zDir = float(p->zDir + c.gravityZDir * dt);
-
-    p->xPos = float(p->xPos + p->xDir * dt);
-    p->yPos = float(p->yPos + p->yDir * dt);
-    p->zPos = float(p->zPos + p->zDir * dt);
-
-    // A particle that started the step below the ground (a negative bounce
-    // factor) has no contact point in this step.
-    if (c.groundLevel > p->yPos && !(p->yOld < c.groundLevel)) {
-      p->xDir = float(c.bounceFriction * p->xDir);
-      p->yDir = float(-c.bounceFactor * p->yDir);
-      p->zDir = float(c.bounceFriction * p->zDir);
-      double t = (p->yOld - c.groundLevel) / float(p->yOld - p->yPos);
-      double xBounce = p->xOld + float(p->xPos - p->xOld) * t;
-      double zBounce = p->zOld + float(p->zPos - p->zOld) * t;
-      dt = dt * (1 - t);
-      p->xPos = float(xBounce + p->xDir * dt);
-      p->yPos = float(c.groundLevel + p->yDir * dt);
-      p->zPos = float(zBounce + p->zDir * dt);
-    }
-
-    dt = st;
+    Step(p, c, k);
+    k = full;
     frameCount -= 1;
     resultFlag = true;
     // A run of many steps (a very long window) lets the host cancel on the way.
@@ -73,8 +94,9 @@ bool CalcParticle(ParticlePtr p, int32_t frameCount, double st, double dt) {
       if (result != 0) break;
     }
   }
+  quietWork = quiet;
   // Re-send the progress prepared by the frame loop when the host allows it.
-  OfferStatus();
+  OfferStatusAfterRun();
   return resultFlag;
 }
 
@@ -82,28 +104,43 @@ bool CalcParticles(int32_t numFrames, double dt) {
   // The walk checks the list as it goes: each index must name a slot and the
   // list must end after exactly particleCount particles, which also rules
   // out a cycle.  With no step to take it only checks.
-  const int32_t count = theControl->particleCount;
-  if (count < 0 || count > theControl->maxParticles) return false;
+  const ControlDataRec& c = *theControl;
+  const int32_t count = c.particleCount;
+  if (count < 0 || count > c.maxParticles) return false;
   int32_t visited = 0;
   if (numFrames <= 0) {
-    for (int32_t i = theControl->firstActive; i != -1; i = FindParticle(i)->link, visited++)
-      if (!ValidParticleIndex(theControl, i) || visited == count) return false;
+    for (int32_t i = c.firstActive; i != -1; i = FindParticle(i)->link, visited++)
+      if (!ValidParticleIndex(&c, i) || visited == count) return false;
     return visited == count;
   }
+
+  // One step per particle is the usual frame: done here with the step's
+  // terms formed once, as CalcParticle(p, 1, dt, dt) would do it.
+  const bool oneStep = numFrames == 1 && dt > 0;
+  const StepTerms k = TermsOf(c, dt);
   int32_t lastParticle = -1;
-  int32_t index = theControl->firstActive;
+  int32_t index = c.firstActive;
   while (index != -1 && result == 0) {
-    if (!ValidParticleIndex(theControl, index) || visited == count) return false;
+    if (!ValidParticleIndex(&c, index) || visited == count) return false;
     visited++;
     ParticlePtr p = FindParticle(index);
-    if (CalcParticle(p, numFrames, dt, dt)) {
-      lastParticle = index;
-      index = p->link;
+    // The next slot is fetched while this particle is worked on.
+    const int32_t next = p->link;
+    if (ValidParticleIndex(&c, next)) __builtin_prefetch(FindParticle(next), 1);
+    bool alive;
+    if (oneStep) {
+      alive = !(p->energy <= 0);
+      if (alive) Step(p, c, k);
+      OfferStatusAfterRun();
     } else {
-      int32_t next = p->link;
-      DeleteParticle(index, lastParticle);
-      index = next;
+      alive = CalcParticle(p, numFrames, dt, dt);
     }
+    if (alive) {
+      lastParticle = index;
+    } else {
+      DeleteParticle(index, lastParticle);
+    }
+    index = next;
   }
   return result != 0 || visited == count;
 }

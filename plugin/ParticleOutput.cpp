@@ -9,34 +9,9 @@
 
 namespace {
 
-uint8_t BlendChannel(uint8_t lower, uint8_t higher, double f1, double f2) {
-  return uint8_t(DoubleToInt32(higher * f2 + lower * f1));
-}
-
-void Blend(const ARGB& lower, const ARGB& higher, double f2, ARGB* theColor) {
-  double f1 = 1 - f2;
-  theColor->a = BlendChannel(lower.a, higher.a, f1, f2);
-  theColor->r = BlendChannel(lower.r, higher.r, f1, f2);
-  theColor->g = BlendChannel(lower.g, higher.g, f1, f2);
-  theColor->b = BlendChannel(lower.b, higher.b, f1, f2);
-}
-
 constexpr uint32_t kGroupFlagMask = 0x5FFFFFFF;  // bits 31 and 29 are not the group's
 
 }  // namespace
-
-void EnergyColor(double theEnergy, ARGB* theColor) {
-  const ARGB* c = theControl->energyColors;
-  if (theEnergy <= 0) {
-    *theColor = c[0];
-  } else if (theEnergy >= 1) {
-    *theColor = c[2];
-  } else if (theEnergy <= 0.5) {
-    Blend(c[0], c[1], theEnergy + theEnergy, theColor);
-  } else {
-    Blend(c[1], c[2], (theEnergy - 0.5) + (theEnergy - 0.5), theColor);
-  }
-}
 
 void AddGroup(void* groupReference, uint32_t groupVertexFlags) {
   if (result != 0) return;
@@ -90,7 +65,7 @@ void OutputParticles() {
   for (int32_t index = c.firstActive;
        k <= total && ValidParticleIndex(theControl, index) && result == 0; k++) {
     const ParticleRec& p = *FindParticle(index);
-    if (StatusTime()) UpdateStatus(float(double(k) / total), k);
+    if (StatusCheckDue() && StatusTime()) UpdateStatus(float(double(k) / total), k);
     int32_t vertex = AddBlurVertex(p.xPos, p.yPos, p.zPos, p.xOld, p.yOld, p.zOld);
     AddFacet(p.color, 1, vertex, 0, 0, 0);
     index = p.link;

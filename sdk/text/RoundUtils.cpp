@@ -30,13 +30,6 @@ double FractionOf(double n) { return n - double(FloorOf(n)); }
 
 }  // namespace
 
-int32_t DoubleToInt32(double n) {
-  if (std::isnan(n)) return 0;
-  if (n >= 2147483648.0) return INT32_MAX;
-  if (n <= -2147483649.0) return INT32_MIN;
-  return int32_t(n);
-}
-
 int32_t CalcFactor(double n) { return DoubleToInt32(FractionOf(n) * 1024.0); }
 int32_t CalcFactor2(const double* n) { return CalcFactor(*n); }
 int32_t CalcLFactor(double n) { return DoubleToInt32(FractionOf(n) * 16384.0); }

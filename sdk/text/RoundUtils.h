@@ -11,7 +11,13 @@
 
 #include <cstdint>
 
-int32_t DoubleToInt32(double n);
+// Inline: it sits in the inner loops of callers that convert per element.
+inline int32_t DoubleToInt32(double n) {
+  if (n != n) return 0;  // not-a-number
+  if (n >= 2147483648.0) return INT32_MAX;
+  if (n <= -2147483649.0) return INT32_MIN;
+  return int32_t(n);
+}
 
 int32_t CalcFactor(double n);
 int32_t CalcFactor2(const double* n);
