@@ -33,6 +33,7 @@ struct FakeHost : HostLog {
   PluginInfoRec info{nullptr, 0, nullptr, 0, &FakeHost::Proc, this};
   IFFType failSelector = 0;  // its next call fails once with kPluginUserCanceled
   size_t cancelAtReport = 0;  // "STAT" number n (from 1) and later ones cancel
+  bool throttle = false;      // each "STAT" sets a tick that is always due
 
   void ClearLog() { static_cast<HostLog&>(*this) = HostLog(); }
   void Reallocate(int32_t controlSize, int32_t dataSize) {
@@ -113,6 +114,7 @@ struct FakeHost : HostLog {
       auto& r = Record<HostStatusRec>(size, record);
       const char* unit = reinterpret_cast<char*>(r.theStatusUnit + 1);
       host.status.emplace_back(std::string(unit, r.theStatusUnit[0]), r.theStatusPos);
+      if (host.throttle) r.theStatusTick = 1;
       if (host.cancelAtReport != 0 && host.status.size() >= host.cancelAtReport)
         answer = kPluginUserCanceled;
     } else if (selector == kHostAddGroup) {

@@ -68,9 +68,13 @@ TEST(Frames, WhichFramesContinueAndWhichReplay) {
   FakeHost host;
   Start(host);
   host.Control().lifeTime = 2.5;
-  const struct { int32_t to; double delta, stored; bool continues; } steps[] = {
-      {10, 1, 1, true},   {11, 1, 1, true},  {13, 1, 1, true},    {14, 1, 1, false},
-      {9, 1, 1, false},   {11, 0.5, 1, false}, {11, 1, 0.5, false}};  // stored: the pool's step
+  const struct {
+    int32_t to;
+    double delta, stored;
+    bool continues;
+  } steps[] = {
+      {10, 1, 1, true}, {11, 1, 1, true},    {13, 1, 1, true},   {14, 1, 1, false},
+      {9, 1, 1, false}, {11, 0.5, 1, false}, {11, 1, 0.5, false}};  // stored: the pool's step
   for (const auto& k : steps) {
     ASSERT_EQ(host.Frame(10, 1.0), kPluginNoError);
     host.Control().lastFrameTimeDelta = k.stored;
@@ -161,9 +165,7 @@ TEST(Frames, ExtremeFramesAndNonFiniteSettingsStayInsideThePool) {
     }
 }
 
-bool ListsSound(FakeHost& host) {
-  return ParticleListsSound(&host.Control(), &host.Data());
-}
+bool ListsSound(FakeHost& host) { return ParticleListsSound(&host.Control(), &host.Data()); }
 
 // Stored bookkeeping that does not describe the pool (a settings record
 // restored from an earlier frame, a broken or looping list, a wrong count,
@@ -211,31 +213,60 @@ TEST(Frames, ListsThatDoNotFitThePoolAreRebuilt) {
 // Work that sends no report for a long time still lets the host cancel: a
 // window of a billion empty intervals, a particle run for a billion steps,
 // and a billion particles born below the ground.  Each frame returns once
-// the host cancels, with the pool emptied.
+// the host cancels, with the pool emptied, whether or not the host
+// throttles its reports (then its clock is read less often).
 TEST(Frames, LongSilentWorkStillLetsTheHostCancel) {
-  const std::function<void(ControlDataRec&)> settings[] = {
-      [](ControlDataRec& c) { c.emitStart = c.emitEnd = 0, c.emitFrequency = c.emitErr = 0; },
-      [](ControlDataRec& c) {  // one particle in the window's first interval
-        c.emitStart = 9, c.emitEnd = 9.5, c.emitFrequency = 2, c.emitErr = 0;
-      },
-      [](ControlDataRec& c) {
-        c.emitStart = c.emitEnd = 0, c.emitFrequency = 1e9, c.initYPos = -1;
-      },
-  };
-  int k = 0;
-  for (const auto& set : settings) {
-    FakeHost host;
-    Start(host);
-    host.Control().lifeTime = 1e9;
-    set(host.Control());
-    host.cancelAtReport = 6;
-    ASSERT_EQ(host.Setup(1000000010, 1000000010.0, 1.0), kPluginNoError);
-    ASSERT_EQ(host.Generate(), kPluginNoError);
-    EXPECT_EQ(host.status.size(), 6u) << "case " << k << ": the host cancels at its sixth report";
-    EXPECT_EQ(host.Control().particleCount, 0) << "case " << k;
-    EXPECT_TRUE(ListsSound(host)) << "case " << k;
-    k++;
+  for (bool throttle : {false, true}) {
+    const std::function<void(ControlDataRec&)> settings[] = {
+        [](ControlDataRec& c) { c.emitStart = c.emitEnd = 0, c.emitFrequency = c.emitErr = 0; },
+        [](ControlDataRec& c) {  // one particle in the window's first interval
+          c.emitStart = 9, c.emitEnd = 9.5, c.emitFrequency = 2, c.emitErr = 0;
+        },
+        [](ControlDataRec& c) {
+          c.emitStart = c.emitEnd = 0, c.emitFrequency = 1e9, c.initYPos = -1;
+        },
+    };
+    int k = 0;
+    for (const auto& set : settings) {
+      FakeHost host;
+      Start(host);
+      host.Control().lifeTime = 1e9;
+      set(host.Control());
+      host.cancelAtReport = 6;
+      host.throttle = throttle;
+      ASSERT_EQ(host.Setup(1000000010, 1000000010.0, 1.0), kPluginNoError);
+      ASSERT_EQ(host.Generate(), kPluginNoError);
+      EXPECT_EQ(host.status.size(), 6u) << "case " << k << ": the host cancels at its sixth report";
+      EXPECT_EQ(host.Control().particleCount, 0) << "case " << k;
+      EXPECT_TRUE(ListsSound(host)) << "case " << k;
+      k++;
+    }
   }
+}
+
+// A host that takes every report gets one after every particle's run; one
+// that throttles (here with a tick that is always due) is asked only every
+// so many particles, and still sees the first and the last report.
+TEST(Frames, ReportsFollowTheHostsThrottle) {
+  std::vector<size_t> reports;
+  for (bool throttle : {false, true}) {
+    FakeHost host;
+    Start(host, 5000);
+    host.Control().emitFrequency = 3000;
+    host.throttle = throttle;
+    host.ClearLog();
+    ASSERT_EQ(host.Frame(300), kPluginNoError);
+    const size_t particles = host.vertices.size();
+    ASSERT_GT(particles, 2000u);
+    reports.push_back(host.status.size());
+    EXPECT_EQ(host.status.front(), std::make_pair(std::string("Frame"), 0.0f));
+    EXPECT_EQ(host.status.back(), std::make_pair(std::string("Particle"), 1.0f));
+    if (!throttle) {
+      EXPECT_GT(host.status.size(), 2 * particles);
+    }
+  }
+  EXPECT_GT(reports[1], 10u);
+  EXPECT_LT(reports[1], reports[0] / 100);
 }
 
 }  // namespace
