@@ -89,8 +89,7 @@ inline void Blend(const ARGB& lower, const ARGB& higher, double f2, ARGB* theCol
   theColor->g = BlendChannel(lower.g, higher.g, f1, f2);
   theColor->b = BlendChannel(lower.b, higher.b, f1, f2);
 }
-inline void EnergyColor(double theEnergy, ARGB* theColor) {
-  const ARGB* c = theControl->energyColors;
+inline void EnergyColorOf(const ARGB* c, double theEnergy, ARGB* theColor) {
   if (theEnergy <= 0) {
     *theColor = c[0];
   } else if (theEnergy >= 1) {
@@ -100,6 +99,9 @@ inline void EnergyColor(double theEnergy, ARGB* theColor) {
   } else {
     Blend(c[1], c[2], (theEnergy - 0.5) + (theEnergy - 0.5), theColor);
   }
+}
+inline void EnergyColor(double theEnergy, ARGB* theColor) {
+  EnergyColorOf(theControl->energyColors, theEnergy, theColor);
 }
 void AddGroup(void* groupReference, uint32_t groupVertexFlags);
 int32_t AddBlurVertex(double xp, double yp, double zp, double xb, double yb, double zb);

@@ -9,6 +9,22 @@
 
 namespace {
 
+// The settings motion reads, copied out of the settings record once per run:
+// the colour bytes a step writes could otherwise alias them, and every step
+// would read them again.
+struct Motion {
+  double airResistance, gravityX, gravityY, gravityZ;
+  double ground, bounceFactor, bounceFriction;
+  ARGB colors[3];
+};
+
+inline Motion MotionOf(const ControlDataRec& c) {
+  return {c.airResistance,  c.gravityXDir,
+          c.gravityYDir,    c.gravityZDir,
+          c.groundLevel,    c.bounceFactor,
+          c.bounceFriction, {c.energyColors[0], c.energyColors[1], c.energyColors[2]}};
+}
+
 // The terms of a step that depend only on its length, formed once for all
 // the particles that take a step of that length.
 struct StepTerms {
@@ -17,21 +33,20 @@ struct StepTerms {
   double gx, gy, gz;  // gravity's velocity increments
 };
 
-inline StepTerms TermsOf(const ControlDataRec& c, double dt) {
-  return {dt, 1 - c.airResistance * dt, c.gravityXDir * dt, c.gravityYDir * dt,
-          c.gravityZDir * dt};
+inline StepTerms TermsOf(const Motion& m, double dt) {
+  return {dt, 1 - m.airResistance * dt, m.gravityX * dt, m.gravityY * dt, m.gravityZ * dt};
 }
 
 // One step of a particle that has energy left.
-inline void Step(ParticlePtr p, const ControlDataRec& c, StepTerms k) {
+inline void Step(ParticlePtr p, const Motion& m, StepTerms k) {
   double newEnergy = p->energy - p->decay * k.dt;
   if (newEnergy < 0) {  // dies within this step: cut it at zero energy
-    k = TermsOf(c, p->energy * k.dt / (p->energy - newEnergy));
+    k = TermsOf(m, p->energy * k.dt / (p->energy - newEnergy));
     p->energy = 0.0f;
   } else {
     p->energy = float(newEnergy);
   }
-  EnergyColor(p->energy, &p->color);
+  EnergyColorOf(m.colors, p->energy, &p->color);
 
   p->xOld = p->xPos;
   p->yOld = p->yPos;
@@ -42,7 +57,7 @@ inline void Step(ParticlePtr p, const ControlDataRec& c, StepTerms k) {
   p->zDir = float(p->zDir * k.speed);
 
   // An upward gravity does not lift a slow particle resting on the ground.
-  if (std::fabs(p->yDir) > k.gy || p->yPos - c.groundLevel > k.gy) p->yDir = float(p->yDir + k.gy);
+  if (std::fabs(p->yDir) > k.gy || p->yPos - m.ground > k.gy) p->yDir = float(p->yDir + k.gy);
   p->xDir = float(p->xDir + k.gx);
   p->zDir = float(p->zDir + k.gz);
 
@@ -52,16 +67,16 @@ inline void Step(ParticlePtr p, const ControlDataRec& c, StepTerms k) {
 
   // A particle that started the step below the ground (a negative bounce
   // factor) has no contact point in this step.
-  if (c.groundLevel > p->yPos && !(p->yOld < c.groundLevel)) {
-    p->xDir = float(c.bounceFriction * p->xDir);
-    p->yDir = float(-c.bounceFactor * p->yDir);
-    p->zDir = float(c.bounceFriction * p->zDir);
-    double t = (p->yOld - c.groundLevel) / float(p->yOld - p->yPos);
+  if (m.ground > p->yPos && !(p->yOld < m.ground)) {
+    p->xDir = float(m.bounceFriction * p->xDir);
+    p->yDir = float(-m.bounceFactor * p->yDir);
+    p->zDir = float(m.bounceFriction * p->zDir);
+    double t = (p->yOld - m.ground) / float(p->yOld - p->yPos);
     double xBounce = p->xOld + float(p->xPos - p->xOld) * t;
     double zBounce = p->zOld + float(p->zPos - p->zOld) * t;
     double dt = k.dt * (1 - t);
     p->xPos = float(xBounce + p->xDir * dt);
-    p->yPos = float(c.groundLevel + p->yDir * dt);
+    p->yPos = float(m.ground + p->yDir * dt);
     p->zPos = float(zBounce + p->zDir * dt);
   }
 }
@@ -69,21 +84,21 @@ inline void Step(ParticlePtr p, const ControlDataRec& c, StepTerms k) {
 }  // namespace
 
 bool CalcParticle(ParticlePtr p, int32_t frameCount, double st, double dt) {
-  const ControlDataRec& c = *theControl;
+  const Motion m = MotionOf(*theControl);
   bool resultFlag = false;
   int32_t quiet = quietWork;
   if (dt <= 0) {  // no partial first step: one step fewer
     dt = st;
     if (frameCount > INT32_MIN) frameCount -= 1;
   }
-  const StepTerms full = TermsOf(c, st);
-  StepTerms k = TermsOf(c, dt);
+  const StepTerms full = TermsOf(m, st);
+  StepTerms k = TermsOf(m, dt);
   while (frameCount > 0) {
     if (p->energy <= 0) {
       resultFlag = false;
       break;
     }
-    Step(p, c, k);
+    Step(p, m, k);
     k = full;
     frameCount -= 1;
     resultFlag = true;
@@ -117,20 +132,22 @@ bool CalcParticles(int32_t numFrames, double dt) {
   // One step per particle is the usual frame: done here with the step's
   // terms formed once, as CalcParticle(p, 1, dt, dt) would do it.
   const bool oneStep = numFrames == 1 && dt > 0;
-  const StepTerms k = TermsOf(c, dt);
+  const Motion m = MotionOf(c);
+  const StepTerms k = TermsOf(m, dt);
+  const int32_t slots = c.maxParticles;
   int32_t lastParticle = -1;
   int32_t index = c.firstActive;
   while (index != -1 && result == 0) {
-    if (!ValidParticleIndex(&c, index) || visited == count) return false;
+    if (index < 0 || index >= slots || visited == count) return false;
     visited++;
     ParticlePtr p = FindParticle(index);
     // The next slot is fetched while this particle is worked on.
     const int32_t next = p->link;
-    if (ValidParticleIndex(&c, next)) __builtin_prefetch(FindParticle(next), 1);
+    if (next >= 0 && next < slots) __builtin_prefetch(FindParticle(next), 1);
     bool alive;
     if (oneStep) {
       alive = !(p->energy <= 0);
-      if (alive) Step(p, c, k);
+      if (alive) Step(p, m, k);
       OfferStatusAfterRun();
     } else {
       alive = CalcParticle(p, numFrames, dt, dt);
