@@ -37,7 +37,8 @@ inline StepTerms TermsOf(const Motion& m, double dt) {
   return {dt, 1 - m.airResistance * dt, m.gravityX * dt, m.gravityY * dt, m.gravityZ * dt};
 }
 
-// One step of a particle that has energy left.
+// One step of a particle that has energy left.  Its colour is left to the
+// caller: only the colour after a run's last step is ever seen.
 inline void Step(ParticlePtr p, const Motion& m, StepTerms k) {
   double newEnergy = p->energy - p->decay * k.dt;
   if (newEnergy < 0) {  // dies within this step: cut it at zero energy
@@ -46,7 +47,6 @@ inline void Step(ParticlePtr p, const Motion& m, StepTerms k) {
   } else {
     p->energy = float(newEnergy);
   }
-  EnergyColorOf(m.colors, p->energy, &p->color);
 
   p->xOld = p->xPos;
   p->yOld = p->yPos;
@@ -85,7 +85,7 @@ inline void Step(ParticlePtr p, const Motion& m, StepTerms k) {
 
 bool CalcParticle(ParticlePtr p, int32_t frameCount, double st, double dt) {
   const Motion m = MotionOf(*theControl);
-  bool resultFlag = false;
+  bool resultFlag = false, stepped = false;
   int32_t quiet = quietWork;
   if (dt <= 0) {  // no partial first step: one step fewer
     dt = st;
@@ -101,7 +101,7 @@ bool CalcParticle(ParticlePtr p, int32_t frameCount, double st, double dt) {
     Step(p, m, k);
     k = full;
     frameCount -= 1;
-    resultFlag = true;
+    resultFlag = stepped = true;
     // A run of many steps (a very long window) lets the host cancel on the way.
     if (++quiet >= kQuietWork) {
       OfferStatus();
@@ -109,6 +109,7 @@ bool CalcParticle(ParticlePtr p, int32_t frameCount, double st, double dt) {
       if (result != 0) break;
     }
   }
+  if (stepped) EnergyColorOf(m.colors, p->energy, &p->color);
   quietWork = quiet;
   // Re-send the progress prepared by the frame loop when the host allows it.
   OfferStatusAfterRun();
@@ -147,7 +148,10 @@ bool CalcParticles(int32_t numFrames, double dt) {
     bool alive;
     if (oneStep) {
       alive = !(p->energy <= 0);
-      if (alive) Step(p, m, k);
+      if (alive) {
+        Step(p, m, k);
+        EnergyColorOf(m.colors, p->energy, &p->color);
+      }
       OfferStatusAfterRun();
     } else {
       alive = CalcParticle(p, numFrames, dt, dt);
