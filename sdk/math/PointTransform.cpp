@@ -4,16 +4,6 @@
 
 namespace {
 
-// The affine part of a 4x4 transform, summed x term, y term, z term, then
-// translation; M is any 4x4 matrix type with double-compatible elements.
-template <typename M>
-void Affine(double xp, double yp, double zp, const M* mat, double* xo, double* yo, double* zo) {
-  const auto& m = mat->m;
-  *xo = ((xp * m.m00 + yp * m.m10) + zp * m.m20) + m.m30;
-  *yo = ((xp * m.m01 + yp * m.m11) + zp * m.m21) + m.m31;
-  *zo = ((xp * m.m02 + yp * m.m12) + zp * m.m22) + m.m32;
-}
-
 template <typename M>
 void Linear(double a, double b, double c, const M* mat, double* ao, double* bo, double* co) {
   const auto& m = mat->m;
@@ -29,7 +19,7 @@ void Homogeneous(double xp, double yp, double zp, const Matrix4* mat, double* xo
   const auto& m = mat->m;
   const double h = ((xp * m.m03 + yp * m.m13) + zp * m.m23) + m.m33;
   if (h == 1.0) {
-    Affine(xp, yp, zp, mat, xo, yo, zo);
+    AffineTransform(xp, yp, zp, mat, xo, yo, zo);
     return;
   }
   if (h == 0.0) {
@@ -38,7 +28,7 @@ void Homogeneous(double xp, double yp, double zp, const Matrix4* mat, double* xo
   }
   const double reciprocal = 1.0 / h;
   double x, y, z;
-  Affine(xp, yp, zp, mat, &x, &y, &z);
+  AffineTransform(xp, yp, zp, mat, &x, &y, &z);
   *xo = x * reciprocal;
   *yo = y * reciprocal;
   *zo = z * reciprocal;
@@ -66,10 +56,6 @@ void TransformNormal(double* a, double* b, double* c, const Matrix4* theMatrix) 
   *c = cNew * reciprocal;
 }
 
-void TransformPoint(double* x, double* y, double* z, const Matrix4* theMatrix) {
-  Affine(*x, *y, *z, theMatrix, x, y, z);
-}
-
 void TransformPointR(double* x, double* y, double* z, const Matrix4* theMatrix) {
   Linear(*x, *y, *z, theMatrix, x, y, z);
 }
@@ -79,12 +65,12 @@ void TransformPointH(double* x, double* y, double* z, const Matrix4* theMatrix) 
 }
 
 void TransformXPoint(double* x, double* y, double* z, const XMatrix4* theMatrix) {
-  Affine(*x, *y, *z, theMatrix, x, y, z);
+  AffineTransform(*x, *y, *z, theMatrix, x, y, z);
 }
 
 void TransformRPoint(float* x, float* y, float* z, const Matrix4* theMatrix) {
   double xo, yo, zo;
-  Affine(*x, *y, *z, theMatrix, &xo, &yo, &zo);
+  AffineTransform(*x, *y, *z, theMatrix, &xo, &yo, &zo);
   *x = float(xo);
   *y = float(yo);
   *z = float(zo);

@@ -10,7 +10,22 @@
 void TransformVector(double* a, double* b, double* c, const Matrix4* theMatrix);
 // Linear part, then unit length; a zero result becomes (0, 0, 1).
 void TransformNormal(double* a, double* b, double* c, const Matrix4* theMatrix);
-void TransformPoint(double* x, double* y, double* z, const Matrix4* theMatrix);
+
+// The affine part of a 4x4 transform, summed x term, y term, z term, then
+// translation; M is any 4x4 matrix type with double-compatible elements.
+template <typename M>
+inline void AffineTransform(double xp, double yp, double zp, const M* mat, double* xo,
+                            double* yo, double* zo) {
+  const auto& m = mat->m;
+  *xo = ((xp * m.m00 + yp * m.m10) + zp * m.m20) + m.m30;
+  *yo = ((xp * m.m01 + yp * m.m11) + zp * m.m21) + m.m31;
+  *zo = ((xp * m.m02 + yp * m.m12) + zp * m.m22) + m.m32;
+}
+
+// Inline: hosts and plug-ins transform points one vertex at a time.
+inline void TransformPoint(double* x, double* y, double* z, const Matrix4* theMatrix) {
+  AffineTransform(*x, *y, *z, theMatrix, x, y, z);
+}
 // Linear part only (no translation), like TransformVector.
 void TransformPointR(double* x, double* y, double* z, const Matrix4* theMatrix);
 void TransformPointH(double* x, double* y, double* z, const Matrix4* theMatrix);
