@@ -10,6 +10,7 @@
 //   BM_ContinueSimulation live particles carried one frame, output skipped
 //   BM_ContinueFrame     live particles carried one frame and output
 //   BM_ReplayJump        particle-steps simulated by a replay
+//   BM_EmitOneInterval   particles emitted, each taking a single step
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -348,6 +349,33 @@ void BM_ReplayJump(benchmark::State& state) {
       replays * double(emitted), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_ReplayJump)->Unit(benchmark::kMillisecond);
+
+// Emission alone, as near as the engine allows: a life of half a frame step
+// makes the window one interval, so a jump emits 30,000 particles that each
+// take a single (partial) step; output is skipped as in
+// BM_ContinueSimulation.  The time per emitted particle is the cost of
+// drawing it (sine, cosine, square root, eight variates) plus one step.
+void BM_EmitOneInterval(benchmark::State& state) {
+  constexpr int64_t kPerInterval = 30000;
+  ResetHost(true);
+  Scene scene;
+  scene.Control().lifeTime = kDelta / 2;
+  scene.Control().emitFrequency = double(kPerInterval) / kDelta;
+  int32_t frame = 0;
+  for (auto _ : state) {
+    frame += 1000;
+    scene.Frame(frame);
+  }
+  if (host.calls.vertices != 0 || scene.Control().particleCount < kPerInterval - 10) {
+    state.SkipWithError("expected one interval's particles and no output");
+    return;
+  }
+  state.SetItemsProcessed(int64_t(state.iterations()) * kPerInterval);
+  state.counters["per_emitted"] =
+      benchmark::Counter(double(state.iterations()) * double(kPerInterval),
+                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_EmitOneInterval)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
