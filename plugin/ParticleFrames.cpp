@@ -2,6 +2,7 @@
 // one, continuing the stored particles or replaying a bounded window.
 #include <cmath>
 #include <cstring>
+#include <type_traits>
 
 #include "Particle.h"
 #include "ParticleEngine.h"
@@ -23,15 +24,17 @@ struct PoolMark {
   const void* control;
   const void* data;
   int32_t firstActive, firstInactive, particleCount, maxParticles, lastFrameIndex;
+  int32_t zero;                                // fills what would be padding
   uint64_t lastFrameTime, lastFrameTimeDelta;  // bit patterns
 };
+static_assert(std::has_unique_object_representations_v<PoolMark>,
+              "marks are compared bytewise: no padding");
 constexpr int kMarkCount = 8;
 PoolMark marks[kMarkCount];
 int nextMark = 0;
 
 PoolMark MarkOf(const ControlDataRec& c, const PluginDataRec* d) {
   PoolMark m;
-  std::memset(&m, 0, sizeof m);  // padding too: marks are compared bytewise
   m.control = &c;
   m.data = d;
   m.firstActive = c.firstActive;
@@ -39,6 +42,7 @@ PoolMark MarkOf(const ControlDataRec& c, const PluginDataRec* d) {
   m.particleCount = c.particleCount;
   m.maxParticles = c.maxParticles;
   m.lastFrameIndex = c.lastFrameIndex;
+  m.zero = 0;
   std::memcpy(&m.lastFrameTime, &c.lastFrameTime, sizeof m.lastFrameTime);
   std::memcpy(&m.lastFrameTimeDelta, &c.lastFrameTimeDelta, sizeof m.lastFrameTimeDelta);
   return m;
