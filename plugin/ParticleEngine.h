@@ -40,7 +40,8 @@ bool CalcParticle(ParticlePtr theParticle, int32_t frameCount, double st, double
 // with no step to take, only walks the list.  False when the walk finds the
 // active list is not the one the record describes (an index outside the
 // pool, or a length other than particleCount): the pool must be rebuilt.
-bool CalcParticles(int32_t numFrames, double dt);
+// *activeLast receives the list's last slot afterwards (-1 when empty).
+bool CalcParticles(int32_t numFrames, double dt, int32_t* activeLast);
 
 // Starts a progress report of the frame: unit, heading and count bounds, the
 // host's throttle cleared, and a first report at 0.

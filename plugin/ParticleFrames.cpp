@@ -1,8 +1,6 @@
 // Frame stepping: bring the pool from the frame it holds to the requested
 // one, continuing the stored particles or replaying a bounded window.
 #include <cmath>
-#include <cstring>
-#include <type_traits>
 
 #include "Particle.h"
 #include "ParticleEngine.h"
@@ -12,64 +10,6 @@
 
 int32_t quietWork = 0;
 int32_t runsWithoutClock = 0;
-
-namespace {
-
-// What aging last left in the settings records of recent instances.  A
-// record that still shows it holds lists this engine built and kept, so the
-// checks made by the walk suffice; any other record (restored by the host,
-// moved, or written by someone else) has both lists checked whole before
-// they are trusted.
-struct PoolMark {
-  const void* control;
-  const void* data;
-  int32_t firstActive, firstInactive, particleCount, maxParticles, lastFrameIndex;
-  int32_t zero;                                // fills what would be padding
-  uint64_t lastFrameTime, lastFrameTimeDelta;  // bit patterns
-};
-static_assert(std::has_unique_object_representations_v<PoolMark>,
-              "marks are compared bytewise: no padding");
-constexpr int kMarkCount = 8;
-PoolMark marks[kMarkCount];
-int nextMark = 0;
-
-PoolMark MarkOf(const ControlDataRec& c, const PluginDataRec* d) {
-  PoolMark m;
-  m.control = &c;
-  m.data = d;
-  m.firstActive = c.firstActive;
-  m.firstInactive = c.firstInactive;
-  m.particleCount = c.particleCount;
-  m.maxParticles = c.maxParticles;
-  m.lastFrameIndex = c.lastFrameIndex;
-  m.zero = 0;
-  std::memcpy(&m.lastFrameTime, &c.lastFrameTime, sizeof m.lastFrameTime);
-  std::memcpy(&m.lastFrameTimeDelta, &c.lastFrameTimeDelta, sizeof m.lastFrameTimeDelta);
-  return m;
-}
-
-PoolMark* FindMark(const void* control) {
-  for (PoolMark& m : marks)
-    if (m.control == control) return &m;
-  return nullptr;
-}
-
-bool ListsTrusted(const ControlDataRec& c, const PluginDataRec* d) {
-  const PoolMark* m = FindMark(&c);
-  const PoolMark now = MarkOf(c, d);
-  return m != nullptr && std::memcmp(m, &now, sizeof now) == 0;
-}
-
-void KeepMark(const ControlDataRec& c, const PluginDataRec* d) {
-  PoolMark* m = FindMark(&c);
-  if (m == nullptr) {
-    m = &marks[nextMark];
-    nextMark = (nextMark + 1) % kMarkCount;
-  }
-  *m = MarkOf(c, d);
-}
-
-}  // namespace
 
 void OfferStatus() {
   quietWork = 0;
@@ -96,8 +36,11 @@ void AgeParticles() {
   const PluginDataRec& d = *theData;
   double delta = d.frameTimeDelta;
   // Without a usable frame step there is no window and no interval: the pool
-  // stays as it is.
-  if (!(delta > 0) || !std::isfinite(delta)) return;
+  // stays as it is, unless its lists do not describe it.
+  if (!(delta > 0) || !std::isfinite(delta)) {
+    if (!ParticleListsSound(theControl, theData)) InitParticleList(theControl, theData);
+    return;
+  }
 
   // Frames from which a particle can still be alive.
   int32_t count = DoubleToInt32(1 + std::floor((c.lifeTime + c.lifeTimeErr) / delta));
@@ -109,13 +52,18 @@ void AgeParticles() {
 
   // Continue only from a pool that is valid for a frame inside the window;
   // the replay mark never qualifies, even where the window start saturates.
-  // Lists that turn out not to describe the pool are rebuilt by a replay,
-  // as if the pool had been marked for one.
+  // The stored lists are checked as they are walked, the free list after
+  // it: lists that do not describe the pool (a settings record the host
+  // restored over a newer pool, a block rewritten behind our back) are
+  // rebuilt by a replay, as if the pool had been marked for one.
   bool resume = c.lastFrameIndex != kNoFrame && c.lastFrameIndex >= frame &&
                 c.lastFrameIndex <= d.frameIndex && c.lastFrameTimeDelta == delta;
-  if (resume && !ListsTrusted(c, theData)) resume = ParticleListsSound(theControl, theData);
-  if (resume)
-    resume = CalcParticles(SaturateInt32(int64_t(d.frameIndex) - c.lastFrameIndex), delta);
+  if (resume) {
+    int32_t activeLast;
+    resume = CalcParticles(SaturateInt32(int64_t(d.frameIndex) - c.lastFrameIndex), delta,
+                           &activeLast) &&
+             (result != 0 || FreeListFits(theControl, theData, activeLast));
+  }
   if (resume) {
     frame = c.lastFrameIndex;
     time = c.lastFrameTime;
@@ -146,7 +94,6 @@ void AgeParticles() {
 
   if (result == 0) {
     UpdateStatus(1.0f, count);
-    KeepMark(c, theData);
   } else {
     InitParticleList(theControl, theData);
   }

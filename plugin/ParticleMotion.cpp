@@ -116,7 +116,7 @@ bool CalcParticle(ParticlePtr p, int32_t frameCount, double st, double dt) {
   return resultFlag;
 }
 
-bool CalcParticles(int32_t numFrames, double dt) {
+bool CalcParticles(int32_t numFrames, double dt, int32_t* activeLast) {
   // The walk checks the list as it goes: each index must name a slot and the
   // list must end after exactly particleCount particles, which also rules
   // out a cycle.  With no step to take it only checks.
@@ -124,9 +124,12 @@ bool CalcParticles(int32_t numFrames, double dt) {
   const int32_t count = c.particleCount;
   if (count < 0 || count > c.maxParticles) return false;
   int32_t visited = 0;
+  *activeLast = -1;
   if (numFrames <= 0) {
-    for (int32_t i = c.firstActive; i != -1; i = FindParticle(i)->link, visited++)
+    for (int32_t i = c.firstActive; i != -1; i = FindParticle(i)->link, visited++) {
       if (!ValidParticleIndex(&c, i) || visited == count) return false;
+      *activeLast = i;
+    }
     return visited == count;
   }
 
@@ -163,5 +166,6 @@ bool CalcParticles(int32_t numFrames, double dt) {
     }
     index = next;
   }
+  *activeLast = lastParticle;
   return result != 0 || visited == count;
 }

@@ -46,11 +46,18 @@ void InitParticleList(ControlDataPtr theControl, PluginDataPtr theData) {
 }
 
 bool ParticleListsSound(const ControlDataRec* c, PluginDataPtr theData) {
-  const ParticleRec* slots = ParticleSlots(theData);
-  int32_t activeLast, freeLast;
-  int32_t active = ListLength(c, slots, c->firstActive, c->maxParticles, &activeLast);
-  if (active < 0 || active != c->particleCount) return false;
-  int32_t free = ListLength(c, slots, c->firstInactive, c->maxParticles - active, &freeLast);
+  int32_t activeLast;
+  int32_t active =
+      ListLength(c, ParticleSlots(theData), c->firstActive, c->maxParticles, &activeLast);
+  return active >= 0 && active == c->particleCount && FreeListFits(c, theData, activeLast);
+}
+
+bool FreeListFits(const ControlDataRec* c, PluginDataPtr theData, int32_t activeLast) {
+  const int32_t active = c->particleCount;
+  if (active < 0 || active > c->maxParticles) return false;
+  int32_t freeLast;
+  int32_t free =
+      ListLength(c, ParticleSlots(theData), c->firstInactive, c->maxParticles - active, &freeLast);
   // Two lists that end at -1 and share a slot share everything after it,
   // their last slot included; with distinct last slots and lengths adding up
   // to the pool, every slot is on exactly one list.

@@ -56,6 +56,10 @@ inline bool PoolFull(const ControlDataRec* theControl) {
 // and the two lists together hold every slot exactly once.  Costs one pass
 // over both lists.
 bool ParticleListsSound(const ControlDataRec* theControl, PluginDataPtr theData);
+// The second half of that check, for a caller that has walked the active
+// list itself and found it particleCount long, ending at slot activeLast
+// (-1 when empty): whether the free list holds exactly the other slots.
+bool FreeListFits(const ControlDataRec* theControl, PluginDataPtr theData, int32_t activeLast);
 
 // Slot n of the bound pool (particleData).
 ParticlePtr FindParticle(int32_t n);

@@ -22,13 +22,16 @@ TEST(Store, ThePoolsListsThroughAddsAndTheWalk) {
   BoundPool pool(5);
   for (float e : {1, 0, 1, 0, 1, 1}) Add(At(e, 10, 0, 0, e));  // the sixth finds no slot
   EXPECT_EQ(pool.List(pool.Control().firstActive), (std::vector<int32_t>{4, 3, 2, 1, 0}));
-  CalcParticles(1, 0.1);
+  int32_t last = 99;
+  EXPECT_TRUE(CalcParticles(1, 0.1, &last));
   EXPECT_EQ(pool.List(pool.Control().firstActive), (std::vector<int32_t>{4, 2, 0}));
+  EXPECT_EQ(last, 0);
   EXPECT_EQ(pool.List(pool.Control().firstInactive), (std::vector<int32_t>{1, 3}));
+  EXPECT_TRUE(FreeListFits(&pool.Control(), &pool.Data(), last));
   Add(At(7, 10, 0, 0));  // into the slot freed last
   EXPECT_EQ(pool.Control().firstActive, 1);
   pool.failSelector = kHostStatus;
-  CalcParticles(1, 0.1);
+  CalcParticles(1, 0.1, &last);
   EXPECT_EQ(pool.status.size(), 6u) << "one per particle, and none after the failed one";
   EXPECT_EQ(pool.Slots()[1].energy, pool.Slots()[4].energy) << "each stepped once";
   pool.Control().firstInactive = 5;  // a damaged stored record: an index outside the pool

@@ -191,6 +191,12 @@ TEST(Frames, ListsThatDoNotFitThePoolAreRebuilt) {
       [](FakeHost& h, const std::vector<uint8_t>&) {
         h.Control().firstInactive = h.List(h.Control().firstActive)[3];
       },
+      [](FakeHost& h, const std::vector<uint8_t>&) {  // the free list runs into the active one
+        h.Slots()[h.List(h.Control().firstInactive).back()].link = h.Control().firstActive;
+      },
+      [](FakeHost& h, const std::vector<uint8_t>&) {  // and ends early, leaving slots on no list
+        h.Slots()[h.List(h.Control().firstInactive)[5]].link = -1;
+      },
   };
   int k = 0;
   for (const auto& damage : damages) {
