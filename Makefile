@@ -1,8 +1,10 @@
 # Two entry points: `make demo` renders the built-in scene, `make test` runs
-# every test under the sanitizers.  Both install what they need first.
+# every test under the sanitizers, then a minute of fuzzing.  Both install
+# what they need first.  `make fuzz` fuzzes alone, FUZZ_SECONDS long.
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+FUZZ_SECONDS ?= 600
 
-.PHONY: all setup demo test release asan bench plugin clean
+.PHONY: all setup demo test release asan bench plugin fuzz clean
 
 all: release
 
@@ -26,6 +28,10 @@ demo: release
 
 test: asan
 	ctest --preset asan -j $(JOBS)
+	scripts/fuzz.sh 60
+
+fuzz: setup
+	scripts/fuzz.sh $(FUZZ_SECONDS)
 
 bench: release
 	scripts/bench.sh build/release

@@ -14,6 +14,7 @@ packages=(
   libncurses-dev                     # stand-in host: dialog in the terminal
   libeigen3-dev                      # tests only: independent maths oracle
   tmux                               # tests only: drive the terminal dialog
+  clang libclang-rt-14-dev           # fuzzing: clang 14 and its libFuzzer/ASan/UBSan runtimes
 )
 
 missing=()
