@@ -424,8 +424,6 @@ void ResetPlugin() {
   hostReference = nullptr;
 }
 
-void IdentityMatrix(Matrix4* m) { InitMatrix4(m); }
-
 struct Runner {
   Host host;
   DriverVerdict verdict;
@@ -602,7 +600,7 @@ struct Runner {
     int32_t index = SaturateInt32(next);
     double delta = kFrameSteps[op.c % (sizeof kFrameSteps / sizeof kFrameSteps[0])];
     Matrix4 identity;
-    IdentityMatrix(&identity);
+    InitMatrix4(&identity);
     int32_t answer = 0;
     if (!Setup(index, index * delta, delta, identity, identity, &answer)) return false;
     return answer != kPluginNoError || Generate();
@@ -627,7 +625,7 @@ struct Runner {
                   : t <= kSetupTimeCount ? kSetupTimes[t - 1]
                                           : raw.Raw<double>();
     Matrix4 m;
-    IdentityMatrix(&m);
+    InitMatrix4(&m);
     double* e = &m.m.m00;
     switch ((op.d & 127) % 6) {
       case 3: for (int i = 0; i < 16; ++i) e[i] *= 1e300; break;
@@ -957,8 +955,11 @@ DriverVerdict RunScenario(const DriverScenario& scenario) {
   Runner runner;
   gHost = &runner.host;
   gStats.scenarios += 1;
+  // Several commands that the host has to cancel add up; the budget keeps a
+  // whole session well inside the fuzzer's time limit per input.
+  const Clock::time_point start = Clock::now();
   for (const DriverOp& op : scenario.ops)
-    if (!runner.Run(op)) break;
+    if (Seconds(Clock::now() - start) > kDriverSessionSeconds || !runner.Run(op)) break;
   gHost = nullptr;
   ResetPlugin();  // nothing may point into the blocks freed with the runner
   gStats.failures += !runner.verdict.ok;

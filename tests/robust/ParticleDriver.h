@@ -60,6 +60,7 @@ struct DriverStatistics {
 // Limits of the host and of the checks.
 constexpr double kDriverCommandLimitSeconds = 5.0;  // a command that returns later fails
 constexpr double kDriverHangSeconds = 8.0;          // one still running then aborts the process
+constexpr double kDriverSessionSeconds = 4.0;       // no step of a session starts later
 constexpr double kDriverCancelSeconds = 1.0;        // the host cancels after this long ...
 constexpr int32_t kDriverCancelReports = 200;       // ... or after this many reports
 constexpr int32_t kDriverBlockCap = 16 << 20;       // larger allocations are refused
