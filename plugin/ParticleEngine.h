@@ -36,11 +36,11 @@ double FoldAngle(double a);
 // Advances a particle by frameCount steps, the first dt long, the rest st.
 // True when it took a step and had energy left at the start of each.
 bool CalcParticle(ParticlePtr theParticle, int32_t frameCount, double st, double dt);
-// Advances every active particle numFrames steps of dt and frees the dead;
-// with no step to take, only walks the list.  False when the walk finds the
-// active list is not the one the record describes (an index outside the
-// pool, or a length other than particleCount): the pool must be rebuilt.
-// *activeLast receives the list's last slot afterwards (-1 when empty).
+// Advances every active particle numFrames steps of dt and frees the dead.
+// False when the walk finds the active list is not the one the record
+// describes (an index outside the pool, or a length other than
+// particleCount): the pool must be rebuilt.  *activeLast receives the
+// list's last slot afterwards (-1 when empty).
 bool CalcParticles(int32_t numFrames, double dt, int32_t* activeLast);
 
 // Starts a progress report of the frame: unit, heading and count bounds, the
@@ -79,7 +79,7 @@ inline void OfferStatusAfterRun() {
 // ------------------------------------------------------------------ output
 
 // The colour of an energy: the three energy colours blended linearly over
-// 0..0.5 and 0.5..1.  Inline, as motion calls it after every step.
+// 0..0.5 and 0.5..1.  Inline: motion colours every particle it moves.
 inline uint8_t BlendChannel(uint8_t lower, uint8_t higher, double f1, double f2) {
   return uint8_t(DoubleToInt32(higher * f2 + lower * f1));
 }

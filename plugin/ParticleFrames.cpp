@@ -58,10 +58,12 @@ void AgeParticles() {
   // rebuilt by a replay, as if the pool had been marked for one.
   bool resume = c.lastFrameIndex != kNoFrame && c.lastFrameIndex >= frame &&
                 c.lastFrameIndex <= d.frameIndex && c.lastFrameTimeDelta == delta;
-  if (resume) {
+  const int32_t steps = SaturateInt32(int64_t(d.frameIndex) - c.lastFrameIndex);
+  if (resume && steps == 0) {
+    resume = ParticleListsSound(theControl, theData);
+  } else if (resume) {
     int32_t activeLast;
-    resume = CalcParticles(SaturateInt32(int64_t(d.frameIndex) - c.lastFrameIndex), delta,
-                           &activeLast) &&
+    resume = CalcParticles(steps, delta, &activeLast) &&
              (result != 0 || FreeListFits(theControl, theData, activeLast));
   }
   if (resume) {
@@ -69,7 +71,7 @@ void AgeParticles() {
     time = c.lastFrameTime;
   } else {
     InitParticleList(theControl, theData);
-      c.lastFrameTimeDelta = delta;
+    c.lastFrameTimeDelta = delta;
   }
   c.lastFrameIndex = d.frameIndex;
   c.lastFrameTime = d.frameTime;

@@ -119,19 +119,13 @@ bool CalcParticle(ParticlePtr p, int32_t frameCount, double st, double dt) {
 bool CalcParticles(int32_t numFrames, double dt, int32_t* activeLast) {
   // The walk checks the list as it goes: each index must name a slot and the
   // list must end after exactly particleCount particles, which also rules
-  // out a cycle.  With no step to take it only checks.
+  // out a cycle.
   const ControlDataRec& c = *theControl;
   const int32_t count = c.particleCount;
+  *activeLast = -1;
+  if (numFrames <= 0) return true;
   if (count < 0 || count > c.maxParticles) return false;
   int32_t visited = 0;
-  *activeLast = -1;
-  if (numFrames <= 0) {
-    for (int32_t i = c.firstActive; i != -1; i = FindParticle(i)->link, visited++) {
-      if (!ValidParticleIndex(&c, i) || visited == count) return false;
-      *activeLast = i;
-    }
-    return visited == count;
-  }
 
   // One step per particle is the usual frame: done here with the step's
   // terms formed once, as CalcParticle(p, 1, dt, dt) would do it.
