@@ -15,9 +15,9 @@ void PrintTotals() { std::fputs(FormatDriverStats().c_str(), stderr); }
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const bool registered = (std::atexit(PrintTotals), true);
   (void)registered;
-  DriverVerdict verdict = RunParticleScenario(data, size);
-  if (!verdict.ok) {
-    std::fprintf(stderr, "particle driver: %s\n", verdict.failure.c_str());
+  const std::string failure = RunScenario(DecodeScenario(data, size));
+  if (!failure.empty()) {
+    std::fprintf(stderr, "particle driver: %s\n", failure.c_str());
     std::abort();
   }
   return 0;

@@ -10,69 +10,45 @@
 #ifndef TESTS_ROBUST_PARTICLEDRIVER_H
 #define TESTS_ROBUST_PARTICLEDRIVER_H
 
-#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
 
 // One step of a session.  The selectors a..d pick entries of the driver's
-// tables (each taken modulo the table's size); `bytes` carries raw values.
+// tables modulo their size; the entry just past a value table reads a raw
+// value from `bytes` instead.
 enum class DriverOpKind : uint8_t {
-  kCommand,      // a command, b record size mode, c size offset; bytes: record after the head
-  kFrame,        // a frame move, b its amount, c frame step: "SETM" then "GENM"
-  kSetup,        // a frame index, b time, c frame step, d matrices (+128: then "GENM"); bytes: raw
-  kSetField,     // a settings field, b value (a table entry, or raw bytes past the table)
+  kCommand,      // a command, b size mode, c size offset; bytes: the record after its head
+  kSetup,        // "SETM": a frame move or index, b time, c step, d matrices (+128: "GENM")
+  kSetField,     // a the settings field at byte 4a, b its value
   kSetLinks,     // a slots to change (1-4); bytes: per slot a slot and a value choice
   kSnapshot,     // a snapshot slot: keeps a copy of the settings block
   kRestore,      // a snapshot slot: puts that copy back in place of the settings block
-  kSwapData,     // a block size mode, b fill, c size offset; bytes: garbage
+  kSwapData,     // a block size, b fill, c size offset; bytes: garbage
   kSwapControl,  // a form of the new settings block; bytes: garbage
   kHostMode,     // a progress throttle, b fill of the bytes a reallocation adds
-  kFailNext,     // a selector, b result code, c calls to let through first
+  kFailNext,     // a callback, b result code, c calls to let through first
   kCount
 };
 
 struct DriverOp {
   DriverOpKind kind = DriverOpKind::kCommand;
   uint8_t a = 0, b = 0, c = 0, d = 0;
-  std::vector<uint8_t> bytes;  // at most 255
+  std::vector<uint8_t> bytes = {};  // at most 255
 };
+using DriverScenario = std::vector<DriverOp>;
 
-struct DriverScenario {
-  std::vector<DriverOp> ops;
-};
-
-struct DriverVerdict {
-  bool ok = true;
-  std::string failure;        // what went wrong, then the steps that led there
-  int32_t commands = 0;       // calls of Main
-  double longestSeconds = 0;  // the slowest of them
-};
-
-// Totals over every session run in this process.
-struct DriverStatistics {
-  uint64_t scenarios = 0, commands = 0, generates = 0, cancels = 0, failures = 0;
-  double longestSeconds = 0;
-  std::string longestCommand;
-};
-
-// Limits of the host and of the checks.
-constexpr double kDriverCommandLimitSeconds = 5.0;  // a command that returns later fails
-constexpr double kDriverHangSeconds = 8.0;          // one still running then aborts the process
-constexpr double kDriverSessionSeconds = 4.0;       // no step of a session starts later
-constexpr double kDriverCancelSeconds = 1.0;        // the host cancels after this long ...
-constexpr int32_t kDriverCancelReports = 200;       // ... or after this many reports
-constexpr int32_t kDriverBlockCap = 16 << 20;       // larger allocations are refused
-constexpr size_t kDriverMaxOps = 64;                // the decoder reads no more steps
+constexpr size_t kDriverMaxOps = 64;  // the decoder reads no more steps
 
 // The byte form: per step kind, a, b, c, d, the length of `bytes`, `bytes`.
 // Every byte string decodes (missing bytes read as 0, kinds modulo kCount).
 std::vector<uint8_t> EncodeScenario(const DriverScenario& scenario);
 DriverScenario DecodeScenario(const uint8_t* data, size_t size);
 
-DriverVerdict RunScenario(const DriverScenario& scenario);
-DriverVerdict RunParticleScenario(const uint8_t* data, size_t size);
+// Runs a session on a fresh plug-in: empty when every check held, else what
+// failed and the steps that led there.
+std::string RunScenario(const DriverScenario& scenario);
 
 // A random session from a seed: small pools and short windows with a sprinkle
 // of damage; `extreme` adds costly values (huge windows and pools).
@@ -85,7 +61,7 @@ std::vector<std::pair<std::string, DriverScenario>> SeedScenarios();
 std::string CheckPoolLists(const uint8_t* control, int32_t controlSize, const uint8_t* data,
                            int32_t dataSize);
 
-const DriverStatistics& DriverStats();
+// Sessions, commands, host cancels and the slowest command so far.
 std::string FormatDriverStats();
 
 #endif
