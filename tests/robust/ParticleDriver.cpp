@@ -39,7 +39,6 @@ std::string Format(const char* format, Args... args) {
   return buffer;
 }
 
-std::string Code(IFFType c) { return {char(c >> 24), char(c >> 16), char(c >> 8), char(c)}; }
 double Since(Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); }
 
 // ------------------------------------------------------------------ tables
@@ -72,8 +71,8 @@ const struct { IFFType code; int32_t size; } kCommands[] = {
     {kCmdBMAP, sizeof(PluginModelBMAPRec)}, {kCmdRMAP, sizeof(PluginModelRMAPRec)},
     {MakeIFF("QUIT"), kHeadSize}, {MakeIFF("genm"), sizeof(PluginModelGenerateRec)},
     {kHostAllocate, 64}};
-constexpr uint8_t kInit = 0, kCheck = 3, kSetup = 6, kGenerate = 7, kKnown = 14, kRight = 5;
-constexpr uint8_t kCommandCount = std::size(kCommands);
+constexpr uint8_t kInit = 0, kCheck = 3, kSetup = 6, kGenerate = 7, kKnown = 14, kRight = 5,
+                  kCommandCount = std::size(kCommands);
 
 // ------------------------------------------------------------------ values
 
@@ -212,9 +211,8 @@ struct Runner {
   Block snapshots[4];
 
   void Step(const std::string& line) { trail += "    " + line + "\n"; }
-  ControlDataRec Control() const {  // the settings block, or the defaults' shape when absent
+  ControlDataRec Control() const {  // the settings block, or zeros when there is none
     ControlDataRec c{};
-    c.maxParticles = 1000;
     if (Size(host.control) >= kControlSize) std::memcpy(&c, host.control.data(), sizeof c);
     return c;
   }
@@ -238,8 +236,8 @@ struct Runner {
     std::unique_ptr<uint8_t[]> buffer(new uint8_t[record.size()]);
     std::copy(record.begin(), record.end(), buffer.get());
     const IFFType code = kCommands[command].code;
-    const std::string label =
-        Format("%s size %d%s", Code(code).c_str(), claimed, null ? " (null record)" : "");
+    const std::string label = Format("%c%c%c%c size %d%s", char(code >> 24), char(code >> 16),
+                                     char(code >> 8), char(code), claimed, null ? " (null record)" : "");
 
     host.now = {};
     Watch("particle driver: " + label + " still running\n  steps:\n" + trail);
@@ -319,8 +317,7 @@ struct Runner {
 
   bool Run(const DriverOp& op) {
     if (op.kind > K::kSetup) Step(Format("step %d: %d %d %d %d", int(op.kind), op.a, op.b, op.c, op.d));
-    const int64_t right =
-        kPluginDataSize + int64_t(kParticleRecSize) * std::max(1, Control().maxParticles);
+    const int64_t right = kPluginDataSize + int64_t(kParticleRecSize) * std::max(1, Control().maxParticles);
     // Working blocks of the right size, a little off either way, too small for
     // the head, none, or larger; settings blocks of none, the right, the
     // older or an odd size.
@@ -356,9 +353,10 @@ struct Runner {
 };
 
 #define PLM_AT(field) offsetof(ControlDataRec, field)
-template <typename T>  // a raw value, chosen by the selector just past the table
-DriverOp Set(size_t at, T v) {
-  return {K::kSetField, uint8_t(at / 4), uint8_t(DoubleAt(at) ? std::size(kDoubles) : std::size(kInts)), 0, 0, RawBytes(v)};
+template <typename T>
+DriverOp Set(size_t at, T v) {  // a raw value: the selector just past the table
+  const size_t raw = DoubleAt(at) ? std::size(kDoubles) : std::size(kInts);
+  return {K::kSetField, uint8_t(at / 4), uint8_t(raw), 0, 0, RawBytes(v)};
 }
 DriverOp Command(uint8_t command, uint8_t mode = kRight, uint8_t offset = 0, std::vector<uint8_t> tail = {}) {
   return {K::kCommand, command, mode, offset, 0, std::move(tail)};
@@ -422,8 +420,7 @@ DriverScenario DecodeScenario(const uint8_t* data, size_t size) {
 std::string RunScenario(const DriverScenario& scenario) {
   ResetPlugin();
   Runner runner;
-  gHost = &runner.host;
-  gStats.sessions += 1;
+  gHost = &runner.host, gStats.sessions += 1;
   // Commands the host had to cancel add up; the budget keeps a session well
   // inside the fuzzer's time limit per input.
   const Clock::time_point start = Clock::now();
@@ -481,6 +478,11 @@ std::vector<std::pair<std::string, DriverScenario>> SeedScenarios() {
       {"default-frames", seed({frames(12)}, false)},
       {"frame-moves", seed({frames(8), {move(2), move(1)}, frames(3, 2), {move(4, 3), move(5), move(3)}})},
       {"stale-snapshot", seed({frames(4), {{K::kSnapshot, 1}}, frames(6), {{K::kRestore, 1}, generate}})},
+      // One particle a frame: after two, free head 2 is linked to the second
+      // active slot, so the lists share a tail while their lengths add up.
+      {"shared-tail", seed({{Set(PLM_AT(maxParticles), 4), Set(PLM_AT(emitFrequency), 30.0),
+                             Set(PLM_AT(emitErr), 0.0)}, frames(2), {{K::kSetLinks, 0, 0, 0, 0, {1, 3}}, generate},
+                            frames(1)}, false)},
       {"corrupted-pool", seed({frames(5), {{K::kSetLinks, 3, 0, 0, 0, {0, 3, 1, 0, 2, 9, 7, 6}}, generate,
                                Set(PLM_AT(firstActive), 8), generate, Set(PLM_AT(firstInactive), INT32_MIN),
                                Set(PLM_AT(particleCount), -5), generate}, frames(1)})},
@@ -499,7 +501,8 @@ std::vector<std::pair<std::string, DriverScenario>> SeedScenarios() {
                                {{K::kSwapControl, 2}, Set(0, int32_t(kParticleOwner)), Set(4, 2), generate},
                                {{K::kSwapControl, 1}, Set(0, kInts[15]), Set(4, kInts[16]), generate}, frames(2)})},
       {"host-failures", seed({{{K::kHostMode, 3}}, frames(3), {{K::kFailNext, 4, 0, 2}}, frames(2),
-                              {{K::kFailNext, 2, 1}}, frames(2), {{K::kFailNext, 0, 1}, Set(PLM_AT(maxParticles), 20)}, frames(2)})},
+                              {{K::kFailNext, 2, 1}}, frames(2), {{K::kFailNext, 0, 1}},
+                              {Set(PLM_AT(maxParticles), 20)}, frames(2)})},
   };
 }
 

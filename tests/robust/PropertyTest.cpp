@@ -46,8 +46,7 @@ TEST(ParticleRobust, DecodingIsTotal) {
 std::string CheckPool(std::vector<int32_t> links, int32_t active, int32_t free, int32_t count,
                       int32_t shortBy = 0) {
   ControlDataRec c{};
-  c.maxParticles = int32_t(links.size()), c.firstActive = active, c.firstInactive = free;
-  c.particleCount = count;
+  c.maxParticles = int32_t(links.size()), c.firstActive = active, c.firstInactive = free, c.particleCount = count;
   std::vector<uint8_t> data(sizeof(PluginDataRec) + links.size() * sizeof(ParticleRec), 0);
   for (size_t i = 0; i < links.size(); ++i)
     std::memcpy(&data[sizeof(PluginDataRec) + i * sizeof(ParticleRec) + offsetof(ParticleRec, link)], &links[i], 4);
