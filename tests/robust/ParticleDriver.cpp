@@ -138,7 +138,7 @@ struct Host {
   struct Command {  // the command in progress
     Clock::time_point start = Clock::now();
     int32_t reports = 0, groups = 0, vertices = 0, facets = 0;
-    std::string fault;  // the first protocol fault of the plug-in's callbacks
+    std::string fault;  // a callback that did not name this host
   } now;
 };
 Host* gHost = nullptr;
@@ -148,7 +148,7 @@ int32_t HostProc(IFFType selector, int32_t size, void* record) {
   void* reference = nullptr;
   if (record != nullptr && size >= int32_t(sizeof reference))
     std::memcpy(&reference, record, sizeof reference);
-  if (reference != h) return h->now.fault = Format("callback with reference %p", reference), 3;
+  if (reference != h) return h->now.fault = Format("reference %p", reference), kPluginBadParameters;
   if (std::find(std::begin(kCallbacks), std::end(kCallbacks), selector) == std::end(kCallbacks))
     return kPluginUnsupportedCommand;  // no memory services here
   int32_t answer = kPluginNoError;
