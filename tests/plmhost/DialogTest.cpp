@@ -156,7 +156,8 @@ TEST_F(PlmhostServices, ScriptsTypeIntoFieldsAsAUserWould) {
     BeginDialogSession({DialogFrontEnd::kScript, {values, cancel}});
     return QV_ExecuteDialog(dialog);
   };
-  std::pair<const char*, const char*> colours[] = {  // the text and the colour it gives, "" when refused{"#80FF0010", "128,255,0,16"}, {"#0a0B0c", "255,10,11,12"}, {"1,2,3", ""}, {"1,2,3,4,5", ""},
+  // The text and the colour it gives, "" when refused.
+  std::pair<const char*, const char*> colours[] = {{"#80FF0010", "128,255,0,16"}, {"#0a0B0c", "255,10,11,12"}, {"1,2,3", ""}, {"1,2,3,4,5", ""},
                  {"256,0,0,0", ""}, {"#12345", ""}, {"#GG0000", ""}, {"", ""}, {"1,2,3,4", "1,2,3,4"}};
   for (auto [text, argb] : colours) {
     EXPECT_EQ(run({{"count", "abc"}, {"6", text}}), *argb ? 1 : 0) << text;

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -24,17 +25,16 @@ inline std::string ReadFile(const std::string& thePath) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 inline void WriteFile(const std::string& thePath, const std::string& theText) { std::ofstream(thePath) << theText; }
-inline bool FileExists(const std::string& thePath) { return std::filesystem::exists(thePath); }
 inline std::vector<std::string> ListDir(const std::string& thePath) {
   std::vector<std::string> names;
   for (const auto& entry : std::filesystem::directory_iterator(thePath)) names.push_back(entry.path().filename());
   std::sort(names.begin(), names.end());
   return names;
 }
-
 inline std::string Frame(int f, const char* ext) {
-  std::string n = std::to_string(f);
-  return "frame_" + std::string(4 - std::min<size_t>(n.size(), 4), '0') + n + "." + ext;
+  char name[32];
+  std::snprintf(name, sizeof name, "frame_%04d.%s", f, ext);
+  return name;
 }
 // The scene's settings record.
 inline std::vector<uint8_t> SettingsBytes(const std::string& theSceneText) {
@@ -53,10 +53,7 @@ struct TempDir {
   std::string operator/(const std::string& name) const { return path + "/" + name; }
 };
 
-struct HostRun {
-  int exitCode;  // 128 + signal when it died of one
-  std::string out, err;
-};
+struct HostRun { int exitCode; std::string out, err; };  // exitCode: 128 + signal when it died of one
 
 // Runs plmhost with args in theDir, without a terminal, and waits (at most
 // two minutes); theEnv is "NAME=VALUE ..." for its environment.
@@ -73,10 +70,7 @@ inline HostRun RunHost(const std::vector<std::string>& args, const std::string& 
           ReadFile(theDir + "/.stderr")};
 }
 
-struct PlyPoint {
-  float x, y, z, bx, by, bz;
-  uint8_t r, g, b, a;
-};
+struct PlyPoint { float x, y, z, bx, by, bz; uint8_t r, g, b, a; };
 static_assert(sizeof(PlyPoint) == 28, "one vertex of the file");
 
 // The points of a file in the format plmhost writes; fails the current test
@@ -87,14 +81,12 @@ inline std::vector<PlyPoint> ReadPly(const std::string& thePath) {
       "property float x\nproperty float y\nproperty float z\nproperty float blur_x\nproperty float blur_y\n"
       "property float blur_z\nproperty uchar red\nproperty uchar green\nproperty uchar blue\nproperty uchar alpha\n"
       "end_header\n");
-  std::string bytes = ReadFile(thePath);
+  const std::string bytes = ReadFile(thePath);
   std::smatch header;
-  if (!std::regex_search(bytes, header, layout, std::regex_constants::match_continuous) ||
-      bytes.size() - size_t(header.length()) != std::stoul(header[2]) * 28) {
-    ADD_FAILURE() << thePath << ": not the expected vertex layout:\n" << bytes.substr(0, 400);
-    return {};
-  }
-  std::vector<PlyPoint> points(std::stoul(header[2]));
+  const bool ok = std::regex_search(bytes, header, layout, std::regex_constants::match_continuous) &&
+                  bytes.size() - size_t(header.length()) == std::stoul(header[2]) * 28;
+  EXPECT_TRUE(ok) << thePath << ": not the expected vertex layout:\n" << bytes.substr(0, 400);
+  std::vector<PlyPoint> points(ok ? std::stoul(header[2]) : 0);
   if (!points.empty()) std::memcpy(points.data(), bytes.data() + header.length(), points.size() * 28);  // little-endian
   return points;
 }
