@@ -40,9 +40,22 @@ int32_t Initialize(PluginInfoRec& info) {
   return 0;
 }
 
-// Three points: vertex k at (k, 2k, -k) with blur position (k, 2k - 1, -k),
-// facet colour a = 255 - k, r = 10k, g = 20, b = 30.
-void AddPoints(Call& call) {
+// "bad": a call the host must refuse, answered 0 with it in the latch;
+// "head": records the host did not give handed back.  Otherwise three
+// points: vertex k at (k, 2k, -k) with blur position (k, 2k - 1, -k), facet
+// colour a = 255 - k, r = 10k, g = 20, b = 30.
+int32_t Generate(PluginInfoRec& info) {
+  Call call{info};
+  const std::string mode = Mode();
+  static char mine[16];
+  HostModelResetRec reset{call.ref};
+  if (mode == "bad") call.Send("XXXX", MakeIFF("XXXX"), reset);
+  if (mode == "head") info.theControlData = mine;
+  if (mode == "cancel" && lastFrame == 2) raise(SIGINT);
+  HostStatusRec status{call.ref, 0, {}, {}, 0, 3, 0, 0};
+  CopyStr(status.theStatusUnit, "Point");
+  CopyStr(status.theStatusInfo, "Placing Points");
+  if (mode == "bad" || mode == "head" || call.Send("STAT", kHostStatus, status) != 0) return 0;  // a refusal stays in the latch
   HostModelAddGroupRec group{call.ref, nullptr, 0, nullptr};
   call.Send("ADDG", kHostAddGroup, group);
   for (int k = 0; k < 3; ++k) {
@@ -52,27 +65,7 @@ void AddPoints(Call& call) {
     HostModelAddFacetRec facet{call.ref, {{uint8_t(255 - k), uint8_t(10 * k), 20, 30}}, 1, {vertex.theIndex}};
     call.Send("ADDF", kHostAddFacet, facet);
   }
-}
-
-int32_t Generate(PluginInfoRec& info) {
-  Call call{info};
-  std::string mode = Mode();
-  if (mode == "bad") {  // a call the host must refuse; the plug-in answers 0 with it in its latch
-    HostModelResetRec reset{call.ref};
-    call.Send("XXXX", MakeIFF("XXXX"), reset);
-    return 0;
-  }
-  if (mode == "head") {  // records the host did not give
-    static char mine[16];
-    info.theControlData = mine;
-    return 0;
-  }
-  if (mode == "cancel" && lastFrame == 2) raise(SIGINT);
-  HostStatusRec status{call.ref, 0, {}, {}, 0, 3, 0, 0};
-  CopyStr(status.theStatusUnit, "Point");
-  CopyStr(status.theStatusInfo, "Placing Points");
-  if (call.Send("STAT", kHostStatus, status) == 0) AddPoints(call);
-  return 0;  // a refusal stays in the latch
+  return 0;
 }
 
 }  // namespace

@@ -28,14 +28,9 @@ inline void WriteFile(const std::string& thePath, const std::string& theText) { 
 inline std::vector<std::string> ListDir(const std::string& thePath) {
   std::vector<std::string> names;
   for (const auto& entry : std::filesystem::directory_iterator(thePath)) names.push_back(entry.path().filename());
-  std::sort(names.begin(), names.end());
-  return names;
+  return std::sort(names.begin(), names.end()), names;
 }
-inline std::string Frame(int f, const char* ext) {
-  char name[32];
-  std::snprintf(name, sizeof name, "frame_%04d.%s", f, ext);
-  return name;
-}
+inline std::string Frame(int f, const char* ext) { char name[32]; return std::snprintf(name, sizeof name, "frame_%04d.%s", f, ext), name; }
 // The scene's settings record.
 inline std::vector<uint8_t> SettingsBytes(const std::string& theSceneText) {
   return DecodeBase64(nlohmann::json::parse(theSceneText)["settings"]["base64"].get<std::string>()).value_or(std::vector<uint8_t>());

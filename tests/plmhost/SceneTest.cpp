@@ -9,7 +9,6 @@
 #include "Base64.h"
 #include "BuiltinScenes.h"
 #include "HostError.h"
-#include "Preview.h"
 #include "Scene.h"
 #include "SceneMatrices.h"
 
@@ -18,13 +17,12 @@ namespace {
 using Json = nlohmann::ordered_json;
 
 TEST(PlmhostBase64, MatchesTheStandardVectorsBothWaysAndRefusesMalformedText) {
-  for (auto [plain, coded] : {std::pair<std::string, std::string>{"", ""}, {"f", "Zg=="}, {"fo", "Zm8="}, {"foo", "Zm9v"},
-                              {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"}}) {
-    EXPECT_EQ(EncodeBase64(std::vector<uint8_t>(plain.begin(), plain.end())), coded);
-    EXPECT_EQ(DecodeBase64(coded), std::vector<uint8_t>(plain.begin(), plain.end())) << coded;
+  for (std::string plain : {"", "f", "fo", "foo", "foob", "fooba", "foobar"}) {
+    const std::vector<uint8_t> bytes(plain.begin(), plain.end());
+    EXPECT_EQ(DecodeBase64(EncodeBase64(bytes)), bytes) << plain;
   }
-  for (const char* bad : {"Zg=", "Z===", "Zm9*", "Zh==", "Zm9=Zm9v", "=Zm9"})
-    EXPECT_FALSE(DecodeBase64(bad).has_value()) << bad;
+  EXPECT_EQ(EncodeBase64({'f', 'o', 'o', 'b', 'a', 'r'}) + EncodeBase64({'f'}) + EncodeBase64({'f', 'o'}), "Zm9vYmFyZg==Zm8=");
+  for (const char* bad : {"Zg=", "Z===", "Zm9*", "Zh==", "Zm9=Zm9v", "=Zm9"}) EXPECT_FALSE(DecodeBase64(bad).has_value()) << bad;
 }
 
 // The exit code and the message of the error, or "accepted".
@@ -39,22 +37,16 @@ std::string ErrorOf(const std::string& theText) {
 
 TEST(PlmhostScene, EachBadFieldGetsOneErrorNamingFileAndField) {
   std::pair<const char*, std::function<void(Json&)>> cases[] = {  // the field named, and how the scene is spoilt
-      {"\"version\"", [](Json& d) { d["version"] = 2; }},
-      {"\"format\"", [](Json& d) { d["format"] = "other"; }},
-      {"\"fps\"", [](Json& d) { d["fps"] = "thirty"; }},
-      {"\"fps\"", [](Json& d) { d["fps"] = 1e9; }},
-      {"\"frames.first\"", [](Json& d) { d["frames"]["first"] = -1; }},
+      {"\"version\"", [](Json& d) { d["version"] = 2; }}, {"\"fps\"", [](Json& d) { d["fps"] = "thirty"; }},
+      {"\"fps\"", [](Json& d) { d["fps"] = 1e9; }}, {"\"frames.first\"", [](Json& d) { d["frames"]["first"] = -1; }},
       {"\"frames.last\"", [](Json& d) { d["frames"]["first"] = 10; d["frames"]["last"] = 9; }},
       {"\"frames.last\"", [](Json& d) { d["frames"]["last"] = 18446744073709551615ull; }},
       {"\"group.scale\"", [](Json& d) { d["group"]["scale"] = {1, 1}; }},
       {"\"group.motion.rotation\"", [](Json& d) { d["group"]["motion"] = {{"rotation", 5}}; }},
       {"\"camera.fov\"", [](Json& d) { d["camera"]["fov"] = 0; }},
       {"\"camera.target\"", [](Json& d) { d["camera"]["target"] = d["camera"]["position"]; }},
-      {"\"plugin\"", [](Json& d) { d["plugin"] = 12; }},
       {"\"settings.base64\"", [](Json& d) { d["settings"]["base64"] = "not base64!"; }},
-      {"\"settings.size\"", [](Json& d) { d["settings"]["size"] = 271; }},
-      {"\"colour\"", [](Json& d) { d["colour"] = 1; }},
-  };
+      {"\"settings.size\"", [](Json& d) { d["settings"]["size"] = 271; }}, {"\"colour\"", [](Json& d) { d["colour"] = 1; }}};
   for (const auto& [field, spoil] : cases) {
     Json doc = Json::parse(BuiltinSceneText("fountain"));
     spoil(doc);
@@ -78,41 +70,33 @@ TEST(PlmhostScene, SurvivesSavingAndLoadingAndRangesParse) {
   EXPECT_EQ(PluginPathForScene("/a/b/p.plm", "/a/c/s.json"), "../b/p.plm");
 
   int32_t first = -1, last = -1;
-  ParseFrameRange("100-199", "--frames", &first, &last);
-  EXPECT_EQ(std::make_pair(first, last), std::make_pair(100, 199));
-  ParseFrameRange("7", "--frames", &first, &last);
-  EXPECT_EQ(std::make_pair(first, last), std::make_pair(7, 7));
+  for (auto [text, range] : {std::pair{"100-199", std::pair{100, 199}}, {"7", {7, 7}}}) {
+    ParseFrameRange(text, "--frames", &first, &last);
+    EXPECT_EQ(std::make_pair(first, last), range) << text;
+  }
   for (const char* bad : {"", "-", "5-", "-5", "9-3", "1-2-3", "a-b", "0-1000000", "1 - 2", "99999999999"})
     EXPECT_THROW(ParseFrameRange(bad, "--frames", &first, &last), HostError) << bad;
 }
 
-void ExpectNear(const Vec3& got, const Vec3& want) {
-  for (size_t i = 0; i < 3; ++i) EXPECT_NEAR(got[i], want[i], 1e-12) << i;
-}
-
 TEST(PlmhostMatrices, GroupScalesRotatesTranslatesAndTheCameraLooksDownMinusZ) {
   GroupTransform g{{1, 0, 0}, {0, 90, 0}, {2, 2, 2}};
+  const auto expectNear = [](const Vec3& got, const Vec3& want) {
+    for (size_t i = 0; i < 3; ++i) EXPECT_NEAR(got[i], want[i], 1e-12) << i;
+  };
   // (1, 0, 0) -> (2, 0, 0) -> about +y by 90 degrees: (0, 0, -2) -> (1, 0, -2).
-  ExpectNear(TransformByMatrix({1, 0, 0}, GroupMatrixAt(g, 0)), {1, 0, -2});
+  expectNear(TransformByMatrix({1, 0, 0}, GroupMatrixAt(g, 0)), {1, 0, -2});
   g.translationRate = {0, 10, 0};
   g.rotationRate = {0, -90, 0};
-  ExpectNear(TransformByMatrix({1, 0, 0}, GroupMatrixAt(g, 1)), {3, 10, 0});
-  ExpectNear(TransformByMatrix({0, 1, 0}, GroupRotationAt(g, 0)), {0, 1, 0});
+  expectNear(TransformByMatrix({1, 0, 0}, GroupMatrixAt(g, 1)), {3, 10, 0});
+  expectNear(TransformByMatrix({0, 1, 0}, GroupRotationAt(g, 0)), {0, 1, 0});
 
   CameraSpec c{{3, 4, 10}, {3, 4, 0}};
   Matrix4 view = CameraMatrix(c);
-  ExpectNear(TransformByMatrix(c.position, view), {0, 0, 0});
-  ExpectNear(TransformByMatrix(c.target, view), {0, 0, -10});
-  ExpectNear(TransformByMatrix({3, 5, 0}, view), {0, 1, -10});  // up stays up
+  expectNear(TransformByMatrix(c.position, view), {0, 0, 0});
+  expectNear(TransformByMatrix(c.target, view), {0, 0, -10});
+  expectNear(TransformByMatrix({3, 5, 0}, view), {0, 1, -10});  // up stays up
   c = {{0, 10, 0}, {0, 0, 0}};  // straight down
-  ExpectNear(TransformByMatrix(c.target, CameraMatrix(c)), {0, 0, -10});
-}
-
-TEST(PlmhostPreview, ContactSheetTakesNineEvenlySpacedDistinctFrames) {
-  EXPECT_EQ(ContactSheetFrames(0, 80), (std::vector<int32_t>{0, 10, 20, 30, 40, 50, 60, 70, 80}));
-  EXPECT_EQ(ContactSheetFrames(100, 199), (std::vector<int32_t>{100, 112, 124, 137, 149, 161, 174, 186, 199}));
-  EXPECT_EQ(ContactSheetFrames(5, 6), (std::vector<int32_t>{5, 6}));
-  EXPECT_EQ(ContactSheetFrames(3, 3), (std::vector<int32_t>{3}));
+  expectNear(TransformByMatrix(c.target, CameraMatrix(c)), {0, 0, -10});
 }
 
 }  // namespace
