@@ -7,7 +7,6 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
-#include <nlohmann/json.hpp>
 #include <thread>
 
 #include "BuiltinScenes.h"
@@ -47,8 +46,7 @@ struct PlmhostEdit : ::testing::Test {
 };
 
 // OK without edits, or with colour edits only, keeps every number and the
-// model; a changed number resets the model and the render replays it, and so
-// does a value whose 8-decimal text in the dialog does not read back as itself.
+// model; a changed number resets the model and the render replays it.
 TEST_F(PlmhostEdit, OnlyChangedNumbersResetTheModel) {
   ControlDataRec before = SettingsOf(scene);
   HostRun run = Edit({});
@@ -72,14 +70,6 @@ TEST_F(PlmhostEdit, OnlyChangedNumbersResetTheModel) {
   EXPECT_TRUE(c.emitFrequency == 0 && c.emitErr == 0) << c.emitFrequency << " " << c.emitErr;
   ASSERT_EQ(RunHost({"render", "s.json", "--frames", "0-5", "--out", "b", "-q"}, dir.path).exitCode, 0);
   for (int f = 0; f <= 5; ++f) EXPECT_EQ(PointsIn("b", f), 0u) << f;
-
-  c.emitErr = 1.0 / 3.0;
-  const auto* bytes = reinterpret_cast<const uint8_t*>(&c);
-  nlohmann::json doc = nlohmann::json::parse(ReadFile(scene));
-  doc["settings"]["base64"] = EncodeBase64(std::vector<uint8_t>(bytes, bytes + sizeof c));
-  WriteFile(scene, doc.dump());
-  ExpectHas(Edit({}).out, {"the plug-in reset its model"});
-  EXPECT_EQ(SettingsOf(scene).emitErr, 0.33333333);
 }
 
 // A new scene starts from the built-in fountain and takes letters as zero;
@@ -96,12 +86,11 @@ TEST_F(PlmhostEdit, NewScenesAndEditsThatChangeNothing) {
   run = Edit({"--set", "emitFrequency=99", "--set", "bogus=1"});
   EXPECT_EQ(run.exitCode, 2);
   // Every field of the dialog, by the name and ID the plug-in uses.
-  ExpectHas(run.err, {"--set bogus: no such control in dialog 16001; the names are maxParticles (5), "
-      "emitFrequency (6), emitErr (15), emitStart (8), emitEnd (17), lifeTime (7), lifeTimeErr (16), initVelocity (19), "
-      "initVelocityErr (30), groundLevel (25), bounceFactor (26), bounceFriction (28), initXPos (9), initYPos (10), "
-      "initZPos (11), initXPosErr (12), initYPosErr (13), initZPosErr (14), initXDir (20), initYDir (21), initZDir (23), "
-      "initAngle (18), initAngleErr (29), airResistance (27), gravityXDir (22), gravityYDir (31), gravityZDir (24), "
-      "colorBirth (37), colorHalfway (36), colorDeath (35)\n"});
+  ExpectHas(run.err, {"--set bogus: no such control in dialog 16001; the names are maxParticles (5), emitFrequency (6), "
+      "emitErr (15), emitStart (8), emitEnd (17), lifeTime (7), lifeTimeErr (16), initVelocity (19), initVelocityErr (30), "
+      "groundLevel (25), bounceFactor (26), bounceFriction (28), initXPos (9), initYPos (10), initZPos (11), initXPosErr (12), "
+      "initYPosErr (13), initZPosErr (14), initXDir (20), initYDir (21), initZDir (23), initAngle (18), initAngleErr (29), "
+      "airResistance (27), gravityXDir (22), gravityYDir (31), gravityZDir (24), colorBirth (37), colorHalfway (36), colorDeath (35)\n"});
   EXPECT_EQ(Edit({"--set", "emitFrequency"}).exitCode, 2);
   EXPECT_EQ(RunHost({"new", "u.json", "--set", "bogus=1"}, dir.path).exitCode, 2);
   EXPECT_FALSE(std::filesystem::exists(dir / "u.json"));
@@ -136,10 +125,7 @@ bool Eventually(const std::function<bool()>& theTest) {
 TEST_F(PlmhostEdit, TerminalFormEditsAFieldAndSaves) {
   if (std::system("command -v tmux >/dev/null 2>&1") != 0) GTEST_SKIP() << "tmux is not installed";
   const std::string tmux = "tmux -L plmhost-test-" + std::to_string(getpid()) + " ";
-  struct Server {
-    std::string tmux;
-    ~Server() { std::system((tmux + "kill-server >/dev/null 2>&1").c_str()); }
-  } server{tmux};
+  struct Server { std::string tmux; ~Server() { std::system((tmux + "kill-server >/dev/null 2>&1").c_str()); } } server{tmux};
   const auto screen = [&] {
     return std::system((tmux + "capture-pane -p >" + dir / "screen.txt").c_str()), ReadFile(dir / "screen.txt");
   };

@@ -3,8 +3,6 @@
 // went wrong and does not crash).
 #include <gtest/gtest.h>
 
-#include <nlohmann/json.hpp>
-
 #include "BuiltinScenes.h"
 #include "HostRun.h"
 

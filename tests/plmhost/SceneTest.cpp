@@ -16,13 +16,31 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-TEST(PlmhostBase64, MatchesTheStandardVectorsBothWaysAndRefusesMalformedText) {
+// Scenes, their settings in base64 and frame ranges read back what was written.
+TEST(PlmhostScene, SettingsScenesAndRangesSurviveWritingAndReading) {
   for (std::string plain : {"", "f", "fo", "foo", "foob", "fooba", "foobar"}) {
     const std::vector<uint8_t> bytes(plain.begin(), plain.end());
     EXPECT_EQ(DecodeBase64(EncodeBase64(bytes)), bytes) << plain;
   }
   EXPECT_EQ(EncodeBase64({'f', 'o', 'o', 'b', 'a', 'r'}) + EncodeBase64({'f'}) + EncodeBase64({'f', 'o'}), "Zm9vYmFyZg==Zm8=");
   for (const char* bad : {"Zg=", "Z===", "Zm9*", "Zh==", "Zm9=Zm9v", "=Zm9"}) EXPECT_FALSE(DecodeBase64(bad).has_value()) << bad;
+
+  Scene a = ParseScene(BuiltinSceneText("fountain"), "a", "/somewhere");
+  a.plugin = "plugins/x.plm";
+  a.group.rotationRate = {0, 45, 0};
+  a.settings = {0, 1, 2, 250, 255};
+  Scene b = ParseScene(SceneToJson(a), "b", "/elsewhere");
+  EXPECT_EQ(std::tie(b.plugin, b.fps, b.firstFrame, b.lastFrame, b.group.rotationRate, b.camera.position, b.settings),
+            std::tie(a.plugin, a.fps, a.firstFrame, a.lastFrame, a.group.rotationRate, a.camera.position, a.settings));
+  EXPECT_EQ(ScenePluginPath(b), "/elsewhere/plugins/x.plm");
+
+  int32_t first = -1, last = -1;
+  for (auto [text, range] : {std::pair{"100-199", std::pair{100, 199}}, {"7", {7, 7}}}) {
+    ParseFrameRange(text, "--frames", &first, &last);
+    EXPECT_EQ(std::make_pair(first, last), range) << text;
+  }
+  for (const char* bad : {"", "-", "5-", "-5", "9-3", "1-2-3", "a-b", "0-1000000", "1 - 2", "99999999999"})
+    EXPECT_THROW(ParseFrameRange(bad, "--frames", &first, &last), HostError) << bad;
 }
 
 // The exit code and the message of the error, or "accepted".
@@ -56,26 +74,6 @@ TEST(PlmhostScene, EachBadFieldGetsOneErrorNamingFileAndField) {
   }
   EXPECT_EQ(ErrorOf("[]").rfind("2 my.scene.json: not a scene", 0), 0u);
   EXPECT_EQ(ErrorOf("{\"version\": ").rfind("2 my.scene.json: not a JSON document", 0), 0u);
-}
-
-TEST(PlmhostScene, SurvivesSavingAndLoadingAndRangesParse) {
-  Scene a = ParseScene(BuiltinSceneText("fountain"), "a", "/somewhere");
-  a.plugin = "plugins/x.plm";
-  a.group.rotationRate = {0, 45, 0};
-  a.settings = {0, 1, 2, 250, 255};
-  Scene b = ParseScene(SceneToJson(a), "b", "/elsewhere");
-  EXPECT_EQ(std::tie(b.plugin, b.fps, b.firstFrame, b.lastFrame, b.group.rotationRate, b.camera.position, b.settings),
-            std::tie(a.plugin, a.fps, a.firstFrame, a.lastFrame, a.group.rotationRate, a.camera.position, a.settings));
-  EXPECT_EQ(ScenePluginPath(b), "/elsewhere/plugins/x.plm");
-  EXPECT_EQ(PluginPathForScene("/a/b/p.plm", "/a/c/s.json"), "../b/p.plm");
-
-  int32_t first = -1, last = -1;
-  for (auto [text, range] : {std::pair{"100-199", std::pair{100, 199}}, {"7", {7, 7}}}) {
-    ParseFrameRange(text, "--frames", &first, &last);
-    EXPECT_EQ(std::make_pair(first, last), range) << text;
-  }
-  for (const char* bad : {"", "-", "5-", "-5", "9-3", "1-2-3", "a-b", "0-1000000", "1 - 2", "99999999999"})
-    EXPECT_THROW(ParseFrameRange(bad, "--frames", &first, &last), HostError) << bad;
 }
 
 TEST(PlmhostMatrices, GroupScalesRotatesTranslatesAndTheCameraLooksDownMinusZ) {
