@@ -2,18 +2,16 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <array>
 #include <cfloat>
 #include <cmath>
 #include <cstring>
-#include <limits>
 #include <random>
 #include <vector>
 
 // The x86-64 long double is the 80-bit extended format; its first ten bytes
 // in memory are the 10-byte form, which makes it an independent oracle.
-static_assert(std::numeric_limits<long double>::digits == 64, "needs the x87 extended format");
+static_assert(LDBL_MANT_DIG == 64, "needs the x87 extended format");
 
 namespace {
 
@@ -23,12 +21,11 @@ using Bytes10 = std::array<uint8_t, 10>;
 template <typename To, typename From>
 To As(From from) {
   To to{};
-  std::memcpy(&to, &from, std::min(sizeof to, sizeof from));
+  std::memcpy(&to, &from, sizeof to < sizeof from ? sizeof to : sizeof from);
   return to;
 }
 struct Extended { uint64_t significand; uint16_t word; };  // the 10-byte form, padded
 Bytes10 Make10(uint64_t m, uint16_t word) { return As<Bytes10>(Extended{m, word}); }
-Bytes10 Oracle(long double x) { return As<Bytes10>(x); }
 Bytes10 To10(double d) { Bytes10 r; ConvertFloat8To10(&d, r.data()); return r; }
 double To8(const Bytes10& x) { double d = 12345.0; ConvertFloat10To8(x.data(), &d); return d; }
 uint64_t Bits(double d) { return As<uint64_t>(d); }
@@ -43,8 +40,8 @@ TEST(FPU, ConversionsMatchTheHardwaresForm) {
   for (int i = 0; i < 2000; ++i) v.push_back(As<double>((rng() & 0x800FFFFFFFFFFFFFull) | 1));
   for (double d : v) {
     if (!std::isfinite(d) || d == 0) continue;
-    ASSERT_EQ(To10(d), Oracle(d)) << d;
-    ASSERT_EQ(Bits(To8(Oracle(d))), Bits(d)) << d;
+    ASSERT_EQ(To10(d), (As<Bytes10, long double>(d))) << d;
+    ASSERT_EQ(Bits(To8(As<Bytes10, long double>(d))), Bits(d)) << d;
   }
   // Extended values with more than 53 significant bits, ties included, round
   // like the hardware wherever the result is a normal double.
