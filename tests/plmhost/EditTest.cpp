@@ -5,7 +5,6 @@
 
 #include <chrono>
 #include <cstring>
-#include <filesystem>
 #include <functional>
 #include <thread>
 
@@ -16,11 +15,10 @@
 namespace {
 
 ControlDataRec SettingsOf(const std::string& theScene) {
-  std::vector<uint8_t> bytes = SettingsBytes(ReadFile(theScene));
+  const std::vector<uint8_t> bytes = SettingsBytes(ReadFile(theScene));
   ControlDataRec c{};
   EXPECT_EQ(bytes.size(), sizeof c);
-  std::memcpy(&c, bytes.data(), std::min(bytes.size(), sizeof c));
-  return c;
+  return std::memcpy(&c, bytes.data(), std::min(bytes.size(), sizeof c)), c;
 }
 
 // The 26 doubles, then the particle limit and the colours: what the dialog edits.
@@ -30,7 +28,9 @@ std::string Edited(const ControlDataRec& c) {
          std::string(bytes + offsetof(ControlDataRec, maxParticles), 16);
 }
 
-std::string Argb(const ARGB& c) { return std::to_string(c.a) + "," + std::to_string(c.r) + "," + std::to_string(c.g) + "," + std::to_string(c.b); }
+std::string Argb(const ARGB& c) {
+  return std::to_string(c.a) + "," + std::to_string(c.r) + "," + std::to_string(c.g) + "," + std::to_string(c.b);
+}
 
 bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
@@ -38,10 +38,7 @@ struct PlmhostEdit : ::testing::Test {
   TempDir dir;
   std::string scene = dir / "s.json";
   void SetUp() override { ASSERT_EQ(RunHost({"new", "s.json"}, dir.path).exitCode, 0); }
-  HostRun Edit(std::vector<std::string> more) {
-    more.insert(more.begin(), {"edit", "s.json"});
-    return RunHost(more, dir.path);
-  }
+  HostRun Edit(std::vector<std::string> more) { return more.insert(more.begin(), {"edit", "s.json"}), RunHost(more, dir.path); }
   size_t PointsIn(const std::string& theOut, int theFrame) { return ReadPly(dir / (theOut + "/" + Frame(theFrame, "ply"))).size(); }
 };
 

@@ -16,27 +16,22 @@ namespace {
 
 int32_t lastFrame = 0;
 
-struct Call {
-  PluginInfoRec& info;
-  void* ref = info.theHostReference;
-
-  template <typename Record>
-  int32_t Send(const char* what, IFFType selector, Record& record) {
-    int32_t answer = info.theHostProc(selector, int32_t(sizeof record), &record);
-    std::fprintf(stderr, "fake: %s -> %d\n", what, int(answer));
-    return answer;
-  }
-};
+template <typename Record>
+int32_t Send(const PluginInfoRec& info, const char* what, IFFType selector, Record& record) {
+  int32_t answer = info.theHostProc(selector, int32_t(sizeof record), &record);
+  std::fprintf(stderr, "fake: %s -> %d\n", what, int(answer));
+  return answer;
+}
 
 std::string Mode() { return std::getenv("PLMHOST_FAKE_MODE") ? std::getenv("PLMHOST_FAKE_MODE") : ""; }
 
 // A 16-byte settings record and a 64-byte working block.
 int32_t Initialize(PluginInfoRec& info) {
-  Call call{info};
+  void* ref = info.theHostReference;
   if (Mode() == "initfail") return kPluginResourceError;
-  HostAllocateRec rec{call.ref, info.theControlData, 16, info.thePluginData, 64};
-  if (int32_t answer = call.Send("ALOC", kHostAllocate, rec)) return answer;
-  info = {rec.theControlData, rec.theControlDataSize, rec.thePluginData, rec.thePluginDataSize, info.theHostProc, call.ref};
+  HostAllocateRec rec{ref, info.theControlData, 16, info.thePluginData, 64};
+  if (int32_t answer = Send(info, "ALOC", kHostAllocate, rec)) return answer;
+  info = {rec.theControlData, rec.theControlDataSize, rec.thePluginData, rec.thePluginDataSize, info.theHostProc, ref};
   return 0;
 }
 
@@ -45,25 +40,25 @@ int32_t Initialize(PluginInfoRec& info) {
 // points: vertex k at (k, 2k, -k) with blur position (k, 2k - 1, -k), facet
 // colour a = 255 - k, r = 10k, g = 20, b = 30.
 int32_t Generate(PluginInfoRec& info) {
-  Call call{info};
+  void* ref = info.theHostReference;
   const std::string mode = Mode();
   static char mine[16];
-  HostModelResetRec reset{call.ref};
-  if (mode == "bad") call.Send("XXXX", MakeIFF("XXXX"), reset);
+  HostModelResetRec reset{ref};
+  if (mode == "bad") Send(info, "XXXX", MakeIFF("XXXX"), reset);
   if (mode == "head") info.theControlData = mine;
   if (mode == "cancel" && lastFrame == 2) raise(SIGINT);
-  HostStatusRec status{call.ref, 0, {}, {}, 0, 3, 0, 0};
+  HostStatusRec status{ref, 0, {}, {}, 0, 3, 0, 0};
   CopyStr(status.theStatusUnit, "Point");
   CopyStr(status.theStatusInfo, "Placing Points");
-  if (mode == "bad" || mode == "head" || call.Send("STAT", kHostStatus, status) != 0) return 0;  // a refusal stays in the latch
-  HostModelAddGroupRec group{call.ref, nullptr, 0, nullptr};
-  call.Send("ADDG", kHostAddGroup, group);
+  if (mode == "bad" || mode == "head" || Send(info, "STAT", kHostStatus, status) != 0) return 0;  // a refusal stays in the latch
+  HostModelAddGroupRec group{ref, nullptr, 0, nullptr};
+  Send(info, "ADDG", kHostAddGroup, group);
   for (int k = 0; k < 3; ++k) {
-    HostModelAddVertexRec vertex{call.ref, {double(k), 2.0 * k, -double(k)}, {{255, 255, 255, 255}}, {},
+    HostModelAddVertexRec vertex{ref, {double(k), 2.0 * k, -double(k)}, {{255, 255, 255, 255}}, {},
                                  {double(k), 2.0 * k - 1, -double(k)}, {}, -1};
-    call.Send("ADDV", kHostAddVertex, vertex);
-    HostModelAddFacetRec facet{call.ref, {{uint8_t(255 - k), uint8_t(10 * k), 20, 30}}, 1, {vertex.theIndex}};
-    call.Send("ADDF", kHostAddFacet, facet);
+    Send(info, "ADDV", kHostAddVertex, vertex);
+    HostModelAddFacetRec facet{ref, {{uint8_t(255 - k), uint8_t(10 * k), 20, 30}}, 1, {vertex.theIndex}};
+    Send(info, "ADDF", kHostAddFacet, facet);
   }
   return 0;
 }

