@@ -210,9 +210,9 @@ TEST_F(DialogUtils, ControlsByTheirIDs) {
   for (const char* bad : {"apples", "inf", "-inf", "nan", "-0", "1e999"})
     EXPECT_TRUE(read(bad) == 0 && !std::signbit(read(bad))) << bad;
   Control& button = d.Add(35, cQV_ColorButton);
-  ARGB c = MakeARGB(255, 0, 128, 7);
+  ARGB c = MakeARGB(200, 0, 128, 7);
   SetColorButtonIDARGB(&d, 35, &c);
-  EXPECT_EQ(std::vector<int>(button.rgba, button.rgba + 4), (std::vector<int>{0, 128, 7, 255}));
+  EXPECT_EQ(std::vector<int>(button.rgba, button.rgba + 4), (std::vector<int>{0, 128, 7, 200}));
   button.rgba[0] = 256 + 5, button.rgba[3] = 1;  // red truncated to its low byte
   GetColorButtonIDARGB(&d, 35, &c);
   EXPECT_EQ(c.colorValue, MakeARGB(1, 5, 128, 7).colorValue);
