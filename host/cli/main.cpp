@@ -1,0 +1,111 @@
+// plmhost: a stand-in host that loads a model plug-in, drives it frame by
+// frame and writes what it builds as point clouds and pictures.
+#include <CLI/CLI.hpp>
+#include <cstdio>
+
+#include "cli/Commands.h"
+#include "cli/HostError.h"
+#include "protocol/PluginLoader.h"
+
+namespace {
+
+void ParseSize(const std::string& theText, RenderOptions& theOptions) {
+  size_t x = theText.find_first_of("xX");
+  auto side = [&](const std::string& digits) {
+    if (digits.empty() || digits.size() > 4 || digits.find_first_not_of("0123456789") != std::string::npos)
+      return -1;
+    return std::stoi(digits);
+  };
+  int w = x == std::string::npos ? -1 : side(theText.substr(0, x));
+  int h = x == std::string::npos ? -1 : side(theText.substr(x + 1));
+  if (w < 16 || h < 16 || w > 8192 || h > 8192)
+    throw UsageError("--size: \"" + theText + "\" is not WxH with both between 16 and 8192");
+  theOptions.width = w;
+  theOptions.height = h;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"plmhost: load a model plug-in, render its frames as point clouds and pictures"};
+  app.require_subcommand(1);
+  bool quiet = false;
+  app.add_flag("-q,--quiet", quiet, "no progress lines");
+  app.fallthrough();
+
+  std::string infoPlugin;
+  CLI::App* info = app.add_subcommand("info", "describe a plug-in (default: the Particle.plm beside plmhost)");
+  info->add_option("PLUGIN", infoPlugin, "plug-in file");
+
+  NewOptions newOptions;
+  std::string newPlugin, newFrames;
+  double newFps = 0;
+  CLI::App* create = app.add_subcommand("new", "create a scene with the plug-in's initial settings");
+  create->add_option("SCENE", newOptions.scenePath, "scene file to create")->required();
+  CLI::Option* pluginOption = create->add_option("--plugin", newPlugin, "plug-in file (default: Particle.plm beside plmhost)");
+  CLI::Option* fpsOption = create->add_option("--fps", newFps, "frames per second (default 30)");
+  CLI::Option* newFramesOption = create->add_option("--frames", newFrames, "frame range A-B (default 0-149)");
+  create->add_flag("--force", newOptions.force, "replace an existing scene file");
+  create->add_option("--set", newOptions.sets, "NAME=VALUE: type VALUE into a field of the settings dialog (see edit)")
+      ->allow_extra_args(false);
+
+  EditOptions editOptions;
+  CLI::App* edit = app.add_subcommand("edit", "edit a scene's settings in the plug-in's dialog (full screen on a terminal)");
+  edit->add_option("SCENE", editOptions.scenePath, "scene file")->required();
+  edit->add_option("--set", editOptions.sets,
+                   "NAME=VALUE (repeatable): type VALUE into the field NAME, a control's name or numeric ID, "
+                   "then confirm; a colour is A,R,G,B (0-255 each), #AARRGGBB or #RRGGBB")
+      ->allow_extra_args(false);
+  edit->add_flag("--cancel", editOptions.cancel, "type the --set values, then cancel the dialog");
+  edit->footer(
+      "On a terminal without --set or --cancel the dialog is a full-screen form: Tab and the arrow keys move "
+      "between fields, Enter confirms, Escape cancels. Without a terminal it is confirmed unchanged.\n"
+      "OK saves the scene when a setting changed; Cancel leaves it untouched.\n"
+      "Exit codes: 0 saved, unchanged or cancelled; 1 the plug-in failed; 2 bad usage, a bad scene or an "
+      "unknown --set name (the valid names are listed).");
+
+  RenderCommandOptions renderOptions;
+  std::string scenePath, renderFrames, size;
+  CLI::App* render = app.add_subcommand("render", "render a scene (default: the built-in fountain)");
+  CLI::Option* sceneOption =
+      render->add_option("SCENE", scenePath, "scene file, or a built-in scene: fountain, explosion, waterfall");
+  CLI::Option* renderFramesOption = render->add_option("--frames", renderFrames, "frame range A-B (default: the scene's)");
+  render->add_option("--out", renderOptions.render.outDir, "output folder (default out)");
+  render->add_flag("--png", renderOptions.render.framePictures, "also write a picture of every frame");
+  CLI::Option* sizeOption = render->add_option("--size", size, "picture size WxH (default 640x360)");
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    app.exit(e);
+    return kExitUsage;
+  }
+
+  try {
+    if (*info) return RunInfo(infoPlugin.empty() ? DefaultPluginPath() : infoPlugin);
+    if (*create) {
+      if (*pluginOption) newOptions.pluginPath = newPlugin;
+      if (*fpsOption) newOptions.fps = newFps;
+      if (*newFramesOption) newOptions.frames = newFrames;
+      return RunNew(newOptions);
+    }
+    if (*edit) return RunEdit(editOptions);
+    if (*sceneOption) renderOptions.scenePath = scenePath;
+    if (*renderFramesOption) renderOptions.frames = renderFrames;
+    if (*sizeOption) ParseSize(size, renderOptions.render);
+    renderOptions.render.quiet = quiet;
+    return RunRender(renderOptions);
+  } catch (const HostError& e) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "plmhost: %s\n", e.what());
+    return e.exitCode;
+  } catch (const std::exception& e) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "plmhost: %s\n", e.what());
+    return kExitPluginError;
+  }
+}

@@ -1,0 +1,56 @@
+// The host's named services: extern "C" QV_... functions exported from
+// plmhost, which a plug-in finds by name in the running process.  They are
+// declared here from the kit's table, so a definition whose signature strays
+// from the table does not compile.  Dialogs, controls, directories, file
+// references and resource files are real objects; a null or unknown handle
+// makes a service do nothing and answer 0.
+//
+// Implemented: QV_GetAPIVersion; controls (count, find by index and ID, ID,
+// type, bounds, visibility, title, value, key control); edit texts (string
+// and selection); colour buttons; hit, draw and click functions (the draw and
+// click functions are kept, but the text front ends never call them);
+// dialogs (make, destroy, execute, size); the home directory, file
+// references and resource files.  The others are not offered.
+#ifndef PLMHOST_SERVICES_H
+#define PLMHOST_SERVICES_H
+
+#include <string>
+#include <vector>
+
+#include "dialog/Dialog.h"
+#include "host/PluginGlueMac-MachO.h"
+
+#define QV_SERVICE(name, result, arity, params) QV_SERVICE_EXPORT result name(QV_PARAMS_##arity params);
+#include "host/QVServices.def"
+#undef QV_SERVICE
+
+constexpr int kHostAPIVersion = 1;
+
+// How QV_ExecuteDialog runs a dialog during a command.  Outside a session,
+// or with the script front end, a dialog with fields takes the script's
+// values (none: confirmed unchanged) and an alert is printed to standard
+// error and confirmed.
+enum class DialogFrontEnd { kScript, kTerminal };
+
+struct DialogSession {
+  DialogFrontEnd frontEnd = DialogFrontEnd::kScript;
+  DialogScript script;
+};
+
+struct DialogChange {
+  std::string control;  // its name, or its ID
+  std::string before, after;
+};
+
+struct DialogReport {
+  int dialogsShown = 0;  // dialogs with fields, run by either front end
+  std::vector<DialogChange> changes;  // in confirmed dialogs
+  std::string scriptProblem;          // the first --set a dialog could not take
+  std::vector<std::string> notes;     // resources that could not be used, and why
+};
+
+void BeginDialogSession(const DialogSession& theSession);
+// Ends the session and frees every object the plug-in left open.
+DialogReport EndDialogSession();
+
+#endif

@@ -1,0 +1,50 @@
+#include "protocol/PluginLoader.h"
+
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <system_error>
+
+#include "cli/HostError.h"
+
+LoadedPlugin LoadPlugin(const std::string& thePath) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(thePath, ec))
+    throw UsageError(thePath + ": no plug-in file there");
+  // dlopen searches the library path for names without a slash; a plug-in
+  // is always a file, so make the name a path.
+  std::string openPath = thePath.find('/') == std::string::npos ? "./" + thePath : thePath;
+  LoadedPlugin thePlugin;
+  thePlugin.path = thePath;
+  thePlugin.handle = dlopen(openPath.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (thePlugin.handle == nullptr) {
+    const char* why = dlerror();
+    throw UsageError(thePath + ": cannot load the plug-in: " + (why ? why : "unknown reason"));
+  }
+  dlerror();
+  void* entry = dlsym(thePlugin.handle, "Main");
+  if (entry == nullptr) {
+    dlclose(thePlugin.handle);
+    throw UsageError(thePath + ": not a model plug-in (it exports no Main)");
+  }
+  thePlugin.main = reinterpret_cast<PluginMainProc>(entry);
+  return thePlugin;
+}
+
+void UnloadPlugin(LoadedPlugin& thePlugin) {
+  if (thePlugin.handle != nullptr) dlclose(thePlugin.handle);
+  thePlugin.handle = nullptr;
+  thePlugin.main = nullptr;
+}
+
+std::string ExecutableDirectory() {
+  std::error_code ec;
+  std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+  if (ec) return ".";
+  return self.parent_path().string();
+}
+
+std::string DefaultPluginPath() {
+  return (std::filesystem::path(ExecutableDirectory()) / "Particle.plm").string();
+}
