@@ -8,9 +8,9 @@
 #include <tuple>
 #include <utility>
 
-#include "HostCallbacks.h"
-#include "PlyWriter.h"
-#include "PluginInstance.h"
+#include "protocol/HostCallbacks.h"
+#include "output/PlyWriter.h"
+#include "protocol/PluginInstance.h"
 #include "text/System.h"
 
 namespace {

@@ -7,9 +7,9 @@
 #include <fstream>
 #include <functional>
 
-#include "HostCallbacks.h"
-#include "PluginInstance.h"
-#include "Services.h"
+#include "protocol/HostCallbacks.h"
+#include "protocol/PluginInstance.h"
+#include "dialog/Services.h"
 
 namespace {
 

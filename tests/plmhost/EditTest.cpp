@@ -8,7 +8,7 @@
 #include <functional>
 #include <thread>
 
-#include "BuiltinScenes.h"
+#include "scene/BuiltinScenes.h"
 #include "HostRun.h"
 #include "ParticleRecords.h"
 

@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "Base64.h"
+#include "scene/Base64.h"
 
 inline std::string ReadFile(const std::string& thePath) {
   std::ifstream in(thePath, std::ios::binary);

@@ -3,7 +3,7 @@
 // went wrong and does not crash).
 #include <gtest/gtest.h>
 
-#include "BuiltinScenes.h"
+#include "scene/BuiltinScenes.h"
 #include "HostRun.h"
 
 namespace {

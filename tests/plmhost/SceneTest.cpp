@@ -6,11 +6,11 @@
 #include <nlohmann/json.hpp>
 #include <tuple>
 
-#include "Base64.h"
-#include "BuiltinScenes.h"
-#include "HostError.h"
-#include "Scene.h"
-#include "SceneMatrices.h"
+#include "scene/Base64.h"
+#include "scene/BuiltinScenes.h"
+#include "cli/HostError.h"
+#include "scene/Scene.h"
+#include "scene/SceneMatrices.h"
 
 namespace {
 
