@@ -170,17 +170,21 @@ int32_t CheckData(PluginInfoPtr theInfo, bool setControlData, bool setPluginData
     theAllocate.thePluginDataSize = int32_t(newPluginDataSize);
     err = CallPluginRoutine(kHostAllocate, int32_t(sizeof theAllocate), &theAllocate,
                             theInfo->theHostProc);
+    // A refusal leaves the host holding the blocks it held, so the head
+    // keeps naming them, whatever the host left in the request.
+    if (err != kPluginNoError) return err;
+    // An answer of success hands over the blocks the host now holds; the
+    // head names them even when they are short, negative or missing (every
+    // command checks the sizes again before it writes), and nothing is
+    // written into them.
     theInfo->theControlData = theAllocate.theControlData;
     theInfo->theControlDataSize = theAllocate.theControlDataSize;
     theInfo->thePluginData = theAllocate.thePluginData;
     theInfo->thePluginDataSize = theAllocate.thePluginDataSize;
-    // A host that claims success must hand back blocks we can write.
-    if (err == kPluginNoError &&
-        (theInfo->theControlData == nullptr || theInfo->theControlDataSize < kControlSize ||
-         theInfo->thePluginData == nullptr || theInfo->thePluginDataSize < newPluginDataSize))
-      err = kPluginMemoryError;
+    if (theInfo->theControlData == nullptr || theInfo->theControlDataSize < kControlSize ||
+        theInfo->thePluginData == nullptr || theInfo->thePluginDataSize < newPluginDataSize)
+      return kPluginMemoryError;
   }
-  if (err != kPluginNoError) return err;
 
   auto* theControlRec = static_cast<ControlDataPtr>(theInfo->theControlData);
   auto* theDataRec = static_cast<PluginDataPtr>(theInfo->thePluginData);

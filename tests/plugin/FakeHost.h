@@ -34,6 +34,13 @@ struct FakeHost : HostLog {
   IFFType failSelector = 0;  // its next call fails once with kPluginUserCanceled
   size_t cancelAtReport = 0;  // "STAT" number n (from 1) and later ones cancel
   bool throttle = false;      // each "STAT" sets a tick that is always due
+  // "ALOC" of a working block over allocateLimit bytes (0: no limit) is
+  // answered in this style: refused (kPluginMemoryError) with the request
+  // left as the plug-in filled it, or zeroed; or claimed a success while
+  // the host keeps its blocks and hands back its short block, or a
+  // negative size.
+  enum class Refusal { kLeave, kZero, kShort, kNegative } refusal = Refusal::kLeave;
+  int32_t allocateLimit = 0;
 
   void ClearLog() { static_cast<HostLog&>(*this) = HostLog(); }
   void Reallocate(int32_t controlSize, int32_t dataSize) {
@@ -107,6 +114,17 @@ struct FakeHost : HostLog {
       auto& r = Record<HostAllocateRec>(size, record);
       for (int32_t v : {r.theControlDataSize, r.thePluginDataSize}) host.allocateSizes.push_back(v);
       if (answer != 0) return answer;
+      if (host.allocateLimit != 0 && r.thePluginDataSize > host.allocateLimit) {
+        switch (host.refusal) {
+          case Refusal::kLeave: return kPluginMemoryError;
+          case Refusal::kZero: r = {r.theReference, nullptr, 0, nullptr, 0}; return kPluginMemoryError;
+          case Refusal::kShort:
+          case Refusal::kNegative:
+            r = {r.theReference, host.control.data(), int32_t(host.control.size()),
+                 host.data.data(), host.refusal == Refusal::kShort ? int32_t(host.data.size()) : -1};
+            return 0;
+        }
+      }
       host.Reallocate(r.theControlDataSize, r.thePluginDataSize);
       r.theControlData = host.info.theControlData;
       r.thePluginData = host.info.thePluginData;

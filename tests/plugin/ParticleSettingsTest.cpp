@@ -126,6 +126,46 @@ TEST(Settings, TheBlockIsReallocatedOutsideItsToleranceAndTheCapacityClamped) {
   EXPECT_EQ(host.Interface(), kPluginMemoryError);
 }
 
+// A host that cannot give the block the settings ask for: whether it
+// refuses (leaving the request as the plug-in filled it, or zeroing it) or
+// claims a success with its short block or a negative size, every command
+// answers a memory error, the head names only what the host holds, the
+// settings survive, and once the host can give the block the frames run.
+TEST(Settings, ABlockTheHostCannotGiveIsNeverUsed) {
+  using R = FakeHost::Refusal;
+  for (R style : {R::kLeave, R::kZero, R::kShort, R::kNegative}) {
+    const int k = int(style);
+    FakeHost host;
+    ASSERT_EQ(host.Init(), kPluginNoError);
+    for (int32_t f = 0; f < 3; f++) ASSERT_EQ(host.Frame(f), kPluginNoError);
+    host.allocateLimit = 1 << 20;
+    host.refusal = style;
+    host.Control().maxParticles = kMaxParticleLimit;
+    host.Control().emitFrequency = 77;
+    const std::vector<uint8_t> settings = host.control;
+    for (int32_t f = 3; f < 6; f++) {
+      for (int command = 0; command < 3; command++) {
+        const int32_t err = command == 0   ? host.Setup(f, f / 30.0, 1.0 / 30)
+                            : command == 1 ? host.Generate()
+                                           : host.Interface();
+        EXPECT_EQ(err, kPluginMemoryError) << "style " << k << " command " << command;
+        EXPECT_TRUE(host.info.theControlData == host.control.data() &&
+                    host.info.theControlDataSize == int32_t(host.control.size()) &&
+                    host.info.thePluginData == host.data.data() &&
+                    host.info.thePluginDataSize ==
+                        (style == R::kNegative ? -1 : int32_t(host.data.size())))
+            << "style " << k << " command " << command;
+      }
+    }
+    EXPECT_EQ(host.control, settings) << "style " << k;
+    host.allocateLimit = 0;
+    host.Control().maxParticles = 2000;
+    ASSERT_EQ(host.Frame(6), kPluginNoError) << "style " << k;
+    EXPECT_EQ(host.Control().emitFrequency, 77) << "style " << k;
+    EXPECT_GT(host.Control().particleCount, 0) << "style " << k;
+  }
+}
+
 // A stored record with a new working block: the pool is emptied as when
 // the settings are written, so a fresh scene's record comes back unchanged.
 TEST(Settings, InitEmptiesThePoolOfAStoredRecordWithANewBlock) {

@@ -71,7 +71,7 @@ const struct { IFFType code; int32_t size; } kCommands[] = {
     {kCmdBMAP, sizeof(PluginModelBMAPRec)}, {kCmdRMAP, sizeof(PluginModelRMAPRec)},
     {MakeIFF("QUIT"), kHeadSize}, {MakeIFF("genm"), sizeof(PluginModelGenerateRec)},
     {kHostAllocate, 64}};
-constexpr uint8_t kInit = 0, kCheck = 3, kSetup = 6, kGenerate = 7, kKnown = 14, kRight = 5,
+constexpr uint8_t kInit = 0, kCheck = 3, kInterface = 5, kSetup = 6, kGenerate = 7, kKnown = 14, kRight = 5,
                   kCommandCount = std::size(kCommands);
 
 // ------------------------------------------------------------------ values
@@ -133,6 +133,7 @@ struct Host {
   Block control, data;
   uint8_t fill = kFills[0];
   int32_t throttle = 0;
+  int32_t refusal = 0;  // how "ALOC" says no: see HostProc
   // The call of failSelector after failAfter more answers failCode.
   IFFType failSelector = 0; int32_t failCode = 0, failAfter = 0;
   struct Command {  // the command in progress
@@ -153,15 +154,21 @@ int32_t HostProc(IFFType selector, int32_t size, void* record) {
     return kPluginUnsupportedCommand;  // no memory services here
   int32_t answer = kPluginNoError;
   if (selector == h->failSelector && h->failAfter-- == 0) h->failSelector = 0, answer = h->failCode;
-  if (selector == kHostAllocate) {  // the plug-in takes all four fields back whatever the answer
+  if (selector == kHostAllocate) {
     auto& r = *static_cast<HostAllocateRec*>(record);
     const int32_t sizes[] = {r.theControlDataSize, r.thePluginDataSize};
     if (answer == kPluginNoError && (std::min(sizes[0], sizes[1]) < 0 || std::max(sizes[0], sizes[1]) > kBlockCap))
       answer = kPluginMemoryError;
     if (answer == kPluginNoError)
       h->control = NewBlock(sizes[0], h->fill, &h->control), h->data = NewBlock(sizes[1], h->fill, &h->data);
-    r = {h, h->control.data(), Size(h->control), h->data.data(), Size(h->data)};
-    return answer;
+    // A refusal in the host's style: its blocks written back, the request
+    // left as the plug-in filled it or zeroed, or a claimed success with the
+    // blocks it holds.  The command's head must name those blocks afterwards.
+    if (answer == kPluginNoError || h->refusal == 0 || h->refusal == 3)
+      r = {h, h->control.data(), Size(h->control), h->data.data(), Size(h->data)};
+    else if (h->refusal == 2)
+      r = {h, nullptr, 0, nullptr, 0};
+    return h->refusal == 3 ? kPluginNoError : answer;
   }
   if (answer != kPluginNoError) return answer;
   if (selector == kHostStatus) {  // a user who waits a second, or 200 reports, cancels
@@ -342,7 +349,9 @@ struct Runner {
       case K::kSwapControl:  // garbage: the fields turn it into any stored form
         host.control = NewBlock(controlSizes[op.a % 4], 0, nullptr, &op.bytes, op.c);
         break;
-      case K::kHostMode: host.throttle = op.a % 4 * 10, host.fill = kFills[op.b % 3]; break;
+      case K::kHostMode:
+        host.throttle = op.a % 4 * 10, host.fill = kFills[op.b % 3], host.refusal = op.c % 4;
+        break;
       case K::kFailNext:
         host.failSelector = kCallbacks[op.a % 6], host.failCode = kFailCodes[op.b % 5], host.failAfter = op.c % 16;
         break;
@@ -437,7 +446,7 @@ DriverScenario GenerateScenario(uint64_t seed, bool extreme) {
   auto chance = [&rng](double p) { return double(rng() >> 11) * 0x1.0p-53 < p; };
   DriverScenario s;
   if (chance(0.9)) s.push_back(Command(kInit));
-  if (chance(0.4)) s.push_back({K::kHostMode, below(4), below(3)});
+  if (chance(0.4)) s.push_back({K::kHostMode, below(4), below(3), below(4)});
   // A small pool and a short life keep the replay window to a few frames.
   s.push_back(Set(PLM_AT(maxParticles), int32_t(1 + below(chance(0.2) ? 3 : 48))));
   s.push_back(Set(PLM_AT(lifeTime), 0.05 + below(150) / 100.0));
@@ -500,6 +509,11 @@ std::vector<std::pair<std::string, DriverScenario>> SeedScenarios() {
                                {K::kSwapData, 2, 1}, generate, {K::kSwapData, 5, 2}, generate},
                                {{K::kSwapControl, 2}, Set(0, int32_t(kParticleOwner)), Set(4, 2), generate},
                                {{K::kSwapControl, 1}, Set(0, kInts[15]), Set(4, kInts[16]), generate}, frames(2)})},
+      // "ALOC" refused in each style, the request left as filled first.
+      {"refusing-host", seed({frames(2), {{K::kHostMode, 0, 0, 1}, Set(PLM_AT(maxParticles), kMaxParticleLimit)},
+                              frames(2), {generate, Command(kInterface)}, {{K::kHostMode, 0, 0, 2}}, frames(2),
+                              {generate, Command(kInterface), {K::kHostMode, 0, 0, 3}}, frames(2),
+                              {generate, Command(kInterface), Set(PLM_AT(maxParticles), 20)}, frames(3)})},
       {"host-failures", seed({{{K::kHostMode, 3}}, frames(3), {{K::kFailNext, 4, 0, 2}}, frames(2),
                               {{K::kFailNext, 2, 1}}, frames(2), {{K::kFailNext, 0, 1}},
                               {Set(PLM_AT(maxParticles), 20)}, frames(2)})},

@@ -27,7 +27,8 @@ enum class DriverOpKind : uint8_t {
   kRestore,      // a snapshot slot: puts that copy back in place of the settings block
   kSwapData,     // a block size, b fill, c size offset; bytes: garbage
   kSwapControl,  // a form of the new settings block; bytes: garbage
-  kHostMode,     // a progress throttle, b fill of the bytes a reallocation adds
+  kHostMode,     // a progress throttle, b fill of the bytes a reallocation adds, c how a
+                 // refused "ALOC" answers (blocks written back, request left or zeroed, success)
   kFailNext,     // a callback, b result code, c calls to let through first
   kCount
 };
