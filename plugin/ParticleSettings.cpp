@@ -23,6 +23,26 @@ static_assert(offsetof(ControlDataRec, bounceFriction) ==
 
 int64_t RoundUp8(int64_t n) { return (n + 7) & ~int64_t(7); }
 
+// A stored settings record over a new or re-initialised working block: the
+// slots hold nothing the stored lists can name, so the pool is emptied and
+// its lists rebuilt.  The frame bookkeeping decides what the next frame
+// does.  A pool that held no particle has lost nothing: its frame, time and
+// step stay as stored, so it continues (or replays, when it was marked) as
+// before; this is also what keeps a fresh scene's record, the empty pool at
+// frame 0 that "INIT" writes, byte-identical when it is loaded again.  A
+// pool that held particles has lost them: it is marked for replay, and the
+// next frame rebuilds them exactly as any forced replay does, instead of
+// continuing from an empty pool at a frame where it was not empty.
+void EmptyStoredPool(ControlDataPtr c, PluginDataPtr d) {
+  const bool lost = c->particleCount != 0 || c->firstActive != -1;
+  const int32_t frame = c->lastFrameIndex;
+  const double time = c->lastFrameTime, delta = c->lastFrameTimeDelta;
+  InitParticleList(c, d);
+  c->lastFrameIndex = lost ? kNoFrame : frame;
+  c->lastFrameTime = time;
+  c->lastFrameTimeDelta = delta;
+}
+
 }  // namespace
 
 int32_t NewParticleSeed() { return int32_t(TickCount() * 1103515245u + 12345u); }
@@ -145,22 +165,31 @@ int32_t CheckData(PluginInfoPtr theInfo, bool setControlData, bool setPluginData
   }
 
   auto* storedData = static_cast<PluginDataPtr>(theInfo->thePluginData);
-  if (setPluginData || storedData == nullptr || theInfo->thePluginDataSize < kPluginDataSize) {
+  bool newControlData =
+      theInfo->theControlDataSize != kControlSize || theInfo->theControlData == nullptr;
+  int64_t newPluginDataSize =
+      int64_t(kPluginDataSize) + int64_t(kParticleRecSize) * control.maxParticles;
+  bool newPluginData = storedData == nullptr ||
+                       theInfo->thePluginDataSize < newPluginDataSize ||
+                       theInfo->thePluginDataSize > RoundUp8(newPluginDataSize);
+  bool controlWritten = newControlData || setControlData;
+
+  // "INIT" asks for a fresh working record, but keeps a block of the right
+  // size whose slots the stored lists describe exactly: a block restored
+  // from a checkpoint together with its settings record (or this instance's
+  // own) then continues as the run that wrote it would.  The bytes of a
+  // fresh block form those lists only by coincidence (every slot's link
+  // must name the next one), so it is initialised as before.
+  if (setPluginData && !controlWritten && !newPluginData &&
+      ParticleListsSound(stored, storedData))
+    setPluginData = false;
+  if (setPluginData || newPluginData) {
     setPluginData = true;
     DefaultData(&data);
   } else {
     std::memcpy(&data, storedData, sizeof data);
   }
 
-  bool newControlData =
-      theInfo->theControlDataSize != kControlSize || theInfo->theControlData == nullptr;
-  int64_t newPluginDataSize =
-      int64_t(kPluginDataSize) + int64_t(kParticleRecSize) * control.maxParticles;
-  bool newPluginData = theInfo->thePluginData == nullptr ||
-                       theInfo->thePluginDataSize < newPluginDataSize ||
-                       theInfo->thePluginDataSize > RoundUp8(newPluginDataSize);
-
-  int32_t err = kPluginNoError;
   if (newControlData || newPluginData) {
     HostAllocateRec theAllocate;
     theAllocate.theReference = theInfo->theHostReference;
@@ -168,8 +197,8 @@ int32_t CheckData(PluginInfoPtr theInfo, bool setControlData, bool setPluginData
     theAllocate.theControlDataSize = kControlSize;
     theAllocate.thePluginData = theInfo->thePluginData;
     theAllocate.thePluginDataSize = int32_t(newPluginDataSize);
-    err = CallPluginRoutine(kHostAllocate, int32_t(sizeof theAllocate), &theAllocate,
-                            theInfo->theHostProc);
+    int32_t err = CallPluginRoutine(kHostAllocate, int32_t(sizeof theAllocate), &theAllocate,
+                                    theInfo->theHostProc);
     // A refusal leaves the host holding the blocks it held, so the head
     // keeps naming them, whatever the host left in the request.
     if (err != kPluginNoError) return err;
@@ -188,16 +217,13 @@ int32_t CheckData(PluginInfoPtr theInfo, bool setControlData, bool setPluginData
 
   auto* theControlRec = static_cast<ControlDataPtr>(theInfo->theControlData);
   auto* theDataRec = static_cast<PluginDataPtr>(theInfo->thePluginData);
-  bool controlWritten = newControlData || setControlData;
   if (controlWritten) {
     std::memcpy(theControlRec, &control, sizeof control);
     InitParticleList(theControlRec, theDataRec);
   }
-  if (newPluginData || setPluginData) {
+  if (setPluginData) {
     std::memcpy(theDataRec, &data, sizeof data);
-    // The slots of a new or re-initialised block hold nothing the stored
-    // lists can name: empty the pool as a rewritten settings record would.
-    if (!controlWritten) InitParticleList(theControlRec, theDataRec);
+    if (!controlWritten) EmptyStoredPool(theControlRec, theDataRec);
   }
   return kPluginNoError;
 }

@@ -275,4 +275,107 @@ TEST(Frames, ReportsFollowTheHostsThrottle) {
   EXPECT_LT(reports[1], reports[0] / 100);
 }
 
+// What the host was sent for a frame, byte for byte, but for reallocations.
+std::vector<uint8_t> Sent(const FakeHost& host) {
+  std::vector<uint8_t> out;
+  auto add = [&out](const void* p, size_t n) {
+    out.insert(out.end(), static_cast<const uint8_t*>(p), static_cast<const uint8_t*>(p) + n);
+  };
+  for (const auto& v : host.vertices) add(v.data(), v.size() * sizeof v[0]);
+  for (const auto& f : host.facets) add(f.data(), f.size() * sizeof f[0]);
+  for (const auto& [unit, position] : host.status) add(unit.data(), unit.size()), add(&position, 4);
+  for (IFFType call : host.calls)
+    if (call != kHostAllocate) add(&call, sizeof call);
+  return out;
+}
+
+// A record marked for replay whose working block is new, at "INIT" (a scene
+// loaded again) or because its capacity changed, replays the next frame:
+// the particles born in the window's intervals before frame 0 are there,
+// and frame, reports and records equal those of an instance forced to
+// replay on the block it had.  With the default step and with 1/30.
+TEST(Frames, AReplayMarkSurvivesANewBlock) {
+  auto settings = [](ControlDataRec& c) {  // a window of 49 frames at either step
+    c.particleSeed = 20240601;
+    c.lifeTime = 1.6;
+    c.emitStart = c.emitEnd = 0;
+    c.lastFrameIndex = kNoFrame;
+  };
+  for (double delta : {0.03333333, 1.0 / 30})
+    for (bool atInit : {true, false}) {
+      FakeHost replayed, marked;
+      Start(replayed, 2000);
+      settings(replayed.Control());
+      ASSERT_EQ(marked.Init(), kPluginNoError);
+      settings(marked.Control());
+      marked.Control().maxParticles = 2000;
+      if (atInit) {
+        marked.data.clear();
+        marked.info.thePluginData = nullptr;
+        marked.info.thePluginDataSize = 0;
+        ASSERT_EQ(marked.Init(), kPluginNoError);
+      }
+      for (FakeHost* host : {&replayed, &marked}) {
+        host->ClearLog();
+        ASSERT_EQ(host->Setup(1, delta, delta), kPluginNoError);
+        ASSERT_EQ(host->Generate(), kPluginNoError);
+      }
+      EXPECT_GT(replayed.Control().particleCount, 20) << delta;
+      EXPECT_TRUE(Sent(marked) == Sent(replayed)) << delta << " at init " << atInit;
+      EXPECT_EQ(marked.control, replayed.control) << delta << " at init " << atInit;
+      EXPECT_EQ(marked.data, replayed.data) << delta << " at init " << atInit;
+    }
+}
+
+// Both records saved after frame K and restored into new blocks of the same
+// sizes, in a plug-in whose state is as just loaded (a new process; the
+// random source holds other values), continue frame by frame exactly as
+// the run that saved them, whether the host sends "INIT" first or goes
+// straight to the next frame: a pool that fills up, saved while full and
+// while filling, and a windowed emitter saved inside its window.
+TEST(Frames, RestoredRecordsContinueTheRunThatSavedThem) {
+  const struct {
+    double delta, frequency, start, end, life;
+    int32_t slots, saved;
+  } scenes[] = {{1.0 / 30, 300, 0, 0, 3, 150, 60},   {1.0 / 30, 300, 0, 0, 3, 150, 2},
+                {0.03333333, 200, 1, 2.5, 2, 2000, 50}};
+  const int32_t last = 80;
+  for (const auto& k : scenes)
+    for (bool init : {false, true}) {
+      FakeHost run;
+      Start(run, k.slots);
+      ControlDataRec& c = run.Control();
+      c.emitFrequency = k.frequency, c.emitStart = k.start, c.emitEnd = k.end;
+      c.lifeTime = k.life, c.lifeTimeErr = 0.5;
+      std::vector<std::vector<uint8_t>> sent;
+      std::vector<uint8_t> control, data;
+      bool filled = false;
+      for (int32_t f = 0; f <= last; f++) {
+        run.ClearLog();
+        ASSERT_EQ(run.Frame(f, k.delta), kPluginNoError);
+        sent.push_back(Sent(run));
+        filled = filled || run.Control().particleCount == k.slots;
+        if (f == k.saved) control = run.control, data = run.data;
+      }
+      EXPECT_EQ(filled, k.slots == 150) << k.saved;
+
+      FakeHost resumed;
+      resumed.control = control, resumed.data = data;
+      resumed.info = {resumed.control.data(), int32_t(control.size()), resumed.data.data(),
+                      int32_t(data.size()), &FakeHost::Proc, &resumed};
+      result = 0, theStatusRec = HostStatusRec{}, globalValidation1 = globalValidation2 = 0;
+      SeedRandomCache(0xDEADBEEF);
+      if (init) {
+        ASSERT_EQ(resumed.Init(), kPluginNoError);
+      }
+      for (int32_t f = k.saved + 1; f <= last; f++) {
+        resumed.ClearLog();
+        ASSERT_EQ(resumed.Frame(f, k.delta), kPluginNoError);
+        ASSERT_TRUE(Sent(resumed) == sent[size_t(f)]) << k.saved << " init " << init << " frame " << f;
+      }
+      EXPECT_EQ(resumed.control, run.control) << k.saved << " init " << init;
+      EXPECT_EQ(resumed.data, run.data) << k.saved << " init " << init;
+    }
+}
+
 }  // namespace

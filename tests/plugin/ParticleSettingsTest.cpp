@@ -166,17 +166,35 @@ TEST(Settings, ABlockTheHostCannotGiveIsNeverUsed) {
   }
 }
 
-// A stored record with a new working block: the pool is emptied as when
-// the settings are written, so a fresh scene's record comes back unchanged.
-TEST(Settings, InitEmptiesThePoolOfAStoredRecordWithANewBlock) {
+// A stored record over a new working block: the pool is emptied, and one
+// that held particles is marked for replay, while an empty one keeps its
+// frame, so a fresh scene's record comes back byte-identical.  "INIT"
+// keeps a block whose lists fit the record.
+TEST(Settings, ANewBlockEmptiesThePoolAndMarksALostOneForReplay) {
   FakeHost host;
   ASSERT_EQ(host.Init(), kPluginNoError);
-  const ControlDataRec fresh = host.Control();
-  for (int32_t f = 0; f <= 10; f++) ASSERT_EQ(host.Frame(f), kPluginNoError);
-  ASSERT_GT(host.Control().particleCount, 0);
+  const std::vector<uint8_t> fresh = host.control;
   std::fill(host.data.begin(), host.data.end(), 0);
   ASSERT_EQ(host.Init(), kPluginNoError);
-  EXPECT_EQ(std::memcmp(&host.Control(), &fresh, sizeof fresh), 0);
+  EXPECT_EQ(host.control, fresh);
+  ExpectFreshPool(host);
+
+  for (int32_t f = 0; f <= 10; f++) ASSERT_EQ(host.Frame(f), kPluginNoError);
+  ASSERT_GT(host.Control().particleCount, 0);
+  const std::vector<uint8_t> running = host.control, block = host.data;
+  ASSERT_EQ(host.Init(), kPluginNoError);
+  EXPECT_EQ(host.control, running);
+  EXPECT_EQ(host.data, block);
+
+  std::fill(host.data.begin(), host.data.end(), 0);
+  ASSERT_EQ(host.Init(), kPluginNoError);
+  ControlDataRec want;
+  std::memcpy(&want, running.data(), sizeof want);
+  want.lastFrameIndex = kNoFrame;
+  want.particleCount = 0;
+  want.firstActive = -1;
+  want.firstInactive = 0;
+  EXPECT_EQ(std::memcmp(&host.Control(), &want, sizeof want), 0);
   ExpectFreshPool(host);
 }
 
