@@ -6,6 +6,9 @@
 #include "cli/Commands.h"
 #include "cli/HostError.h"
 #include "protocol/PluginLoader.h"
+#ifdef PLMHOST_SERVER
+#include "server/Server.h"
+#endif
 
 namespace {
 
@@ -74,6 +77,21 @@ int main(int argc, char** argv) {
   render->add_flag("--png", renderOptions.render.framePictures, "also write a picture of every frame");
   CLI::Option* sizeOption = render->add_option("--size", size, "picture size WxH (default 640x360)");
 
+#ifdef PLMHOST_SERVER
+  ServeOptions serveOptions, viewOptions;
+  std::string viewFolder;
+  CLI::App* serve = app.add_subcommand("serve", "watch and tune a scene in the browser (prints the page's URL first)");
+  serve->add_option("SCENE", serveOptions.scenePath, "scene file")->required();
+  CLI::App* view = app.add_subcommand("view", "play a rendered folder of frame_NNNN.ply files in the browser");
+  view->add_option("FOLDER", viewFolder, "folder that render wrote")->required();
+  for (auto [command, options] : {std::pair{serve, &serveOptions}, std::pair{view, &viewOptions}}) {
+    command->add_option("--port", options->port, "port (default: a free one)");
+    command->add_option("--bind", options->bind, "address to listen on (default 127.0.0.1)");
+    command->footer("The URL carries a random access token; Ctrl-C stops the server (exit 130).");
+  }
+  serve->add_flag("--read-only", serveOptions.readOnly, "viewer only: the settings editor is off");
+#endif
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
@@ -94,6 +112,11 @@ int main(int argc, char** argv) {
       return RunNew(newOptions);
     }
     if (*edit) return RunEdit(editOptions);
+#ifdef PLMHOST_SERVER
+    serveOptions.quiet = viewOptions.quiet = quiet;
+    if (*serve) return RunServe(serveOptions);
+    if (*view) return RunView(viewOptions, viewFolder);
+#endif
     if (*sceneOption) renderOptions.scenePath = scenePath;
     if (*renderFramesOption) renderOptions.frames = renderFrames;
     if (*sizeOption) ParseSize(size, renderOptions.render);

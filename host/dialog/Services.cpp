@@ -165,7 +165,16 @@ bool RunDialog(DialogWindow& theDialog) {
     if (outcome == DialogOutcome::kBadScript && host.report.scriptProblem.empty()) host.report.scriptProblem = problem;
     confirmed = outcome == DialogOutcome::kConfirmed;
   }
-  if (editable) ++host.report.dialogsShown;
+  if (editable) {
+    ++host.report.dialogsShown;
+    DialogLayout& form = host.report.lastForm;
+    form = {theDialog.number, MacRomanToUtf8(theDialog.title), theDialog.width, theDialog.height, {}};
+    for (size_t k = 0; k < theDialog.controls.size(); ++k) {
+      const DialogControl& c = *theDialog.controls[k];
+      form.items.push_back({c.id, c.kind, c.bounds, MacRomanToUtf8(c.title), c.name, before[k],
+                            ControlValueText(c), c.visible, IsEditable(c)});
+    }
+  }
   if (confirmed)
     for (size_t k = 0; k < theDialog.controls.size(); ++k) {
       const DialogControl& c = *theDialog.controls[k];

@@ -42,11 +42,29 @@ struct DialogChange {
   std::string before, after;
 };
 
+// A dialog with fields as the plug-in showed it, for a front end that lays
+// it out itself (the web page): every control, with the value the plug-in
+// filled in and the value the dialog closed with.  Texts are UTF-8.
+struct DialogLayoutItem {
+  int32_t id = 0;
+  QV_ControlType kind = cQV_NoControlType;
+  QV_Rect bounds{};
+  std::string title, name, shown, closed;
+  bool visible = true, editable = false;
+};
+struct DialogLayout {
+  int32_t number = 0;
+  std::string title;
+  int width = 0, height = 0;
+  std::vector<DialogLayoutItem> items;
+};
+
 struct DialogReport {
   int dialogsShown = 0;  // dialogs with fields, run by either front end
   std::vector<DialogChange> changes;  // in confirmed dialogs
   std::string scriptProblem;          // the first --set a dialog could not take
   std::vector<std::string> notes;     // resources that could not be used, and why
+  DialogLayout lastForm;              // the last dialog with fields shown
 };
 
 void BeginDialogSession(const DialogSession& theSession);

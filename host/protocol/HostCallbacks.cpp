@@ -88,7 +88,7 @@ int32_t DoStatus(PluginInstance& theInstance, void* theRecord) {
   // the wrapped bit pattern.
   uint32_t nextTick = TickCount() + kStatusTicks;
   std::memcpy(&theRec.theStatusTick, &nextTick, sizeof nextTick);
-  if (InterruptRequested()) {
+  if (InterruptRequested() || (theInstance.cancelRequest != nullptr && theInstance.cancelRequest->load())) {
     theInstance.cancelled = true;
     return kPluginUserCanceled;
   }

@@ -9,6 +9,7 @@
 #ifndef PLMHOST_PLUGININSTANCE_H
 #define PLMHOST_PLUGININSTANCE_H
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -40,6 +41,9 @@ struct PluginInstance {
   bool cancelled = false;               // a "STAT" was answered with 4
   RefusedCallback refused;              // since the last ClearRefusals
   int modelResets = 0;                  // "RSET" callbacks answered
+  // A host that cancels from another thread (the web page's Cancel) points
+  // this at its flag: "STAT" answers 4 once the flag is set.
+  const std::atomic<bool>* cancelRequest = nullptr;
 };
 
 struct PluginInformation {

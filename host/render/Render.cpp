@@ -1,4 +1,5 @@
 #include "render/Render.h"
+#include "render/FrameSetup.h"
 
 #include <chrono>
 #include <cstdio>
@@ -30,20 +31,6 @@ enum class Outcome { kDone, kFailed, kCancelled };
 
 const char* OutcomeText(Outcome o) {
   return o == Outcome::kDone ? "done" : o == Outcome::kFailed ? "failed" : "cancelled";
-}
-
-FrameSetup MakeFrameSetup(const Scene& theScene, int32_t theFrame) {
-  FrameSetup s;
-  s.frameIndex = theFrame;
-  s.frameTime = theFrame / theScene.fps;
-  s.frameTimeDelta = 1.0 / theScene.fps;
-  s.camera = CameraMatrix(theScene.camera);
-  s.cameraRotation = CameraRotationMatrix(theScene.camera);
-  s.cameraBlur = s.camera;  // the camera stands still
-  s.group = GroupMatrixAt(theScene.group, s.frameTime);
-  s.groupRotation = GroupRotationAt(theScene.group, s.frameTime);
-  s.groupBlur = GroupMatrixAt(theScene.group, (theFrame - 1) / theScene.fps);
-  return s;
 }
 
 std::string DescribeOrSay(PluginInstance& theInstance, int32_t theResult) {
