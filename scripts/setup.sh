@@ -15,7 +15,12 @@ packages=(
   libeigen3-dev                      # tests only: independent maths oracle
   tmux                               # tests only: drive the terminal dialog
   clang libclang-rt-14-dev           # fuzzing: clang 14 and its libFuzzer/ASan/UBSan runtimes
+  libcpp-httplib-dev pkgconf         # plmhost serve: the web server
+  chromium                           # browser tests: headless, driven by playwright-core
 )
+# Node and npm for web/ (three.js, playwright-core); a Node from elsewhere
+# that brings its own npm is kept.
+if ! command -v npm >/dev/null 2>&1; then packages+=(nodejs npm); fi
 
 missing=()
 for p in "${packages[@]}"; do
@@ -24,7 +29,18 @@ for p in "${packages[@]}"; do
   fi
 done
 
+# web/node_modules from the lock file, once per change of the lock file.
+web_packages() {
+  local web
+  web="$(dirname "$0")/../web"
+  if [ ! -f "$web/node_modules/.package-lock.json" ] || [ "$web/package-lock.json" -nt "$web/node_modules/.package-lock.json" ]; then
+    echo "setup: npm ci in web/" >&2
+    (cd "$web" && npm ci --no-audit --no-fund </dev/null >&2)
+  fi
+}
+
 if [ ${#missing[@]} -eq 0 ]; then
+  web_packages
   exit 0
 fi
 
@@ -43,3 +59,4 @@ if ! "${SUDO[@]}" apt-get install -y --no-install-recommends "${missing[@]}" </d
   "${SUDO[@]}" apt-get update </dev/null
   "${SUDO[@]}" apt-get install -y --no-install-recommends "${missing[@]}" </dev/null
 fi
+web_packages

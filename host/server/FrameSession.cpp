@@ -509,28 +509,39 @@ EditReply PluginSession::ApplyOnWorker(const std::vector<ScriptedValue>& theValu
   }
 
   bool saved = false;
-  if (settings != scene_.settings) {
+  if (settings == scene_.settings) {
+    ResetInstance(false);
+  } else {
     if (int64_t(settings.size()) > kMaxSceneSettingsBytes) {
       ResetInstance(false);
       return {ReplyStatus::kFailed, "the plug-in's settings record is too large for a scene", {}};
     }
+    // A record the plug-in cannot start from (a pool too large to
+    // allocate) would leave a scene that neither this page nor render can
+    // open: it is not saved.
+    Scene previous = scene_;
+    auto useScene = [&](const Scene& theScene) {
+      std::lock_guard<std::mutex> lock(sceneMutex_);
+      scene_ = theScene;
+    };
     Scene next = scene_;
     next.settings = settings;
+    useScene(next);
+    std::string refusal;
     try {
+      ResetInstance(true);  // frames of the old settings are no frames of the new scene
       SaveScene(next, scenePath_);  // atomic: the old file or the new one
     } catch (const std::exception& e) {
-      ResetInstance(false);
-      return {ReplyStatus::kFailed, std::string("the scene was not saved: ") + e.what(), {}};
+      refusal = e.what();
     }
-    {
-      std::lock_guard<std::mutex> lock(sceneMutex_);
-      scene_ = next;
+    if (!refusal.empty()) {
+      useScene(previous);
+      ResetInstance(true);
+      return {ReplyStatus::kBadRequest, "nothing saved: " + refusal, {}};
     }
     saved = true;
     ++settingsVersion_;
   }
-  // Frames of the old settings are no frames of the saved scene.
-  ResetInstance(saved);
 
   Json changes = Json::array();
   for (const DialogChange& c : report.changes)

@@ -55,7 +55,8 @@ void SecureEveryRequest(httplib::Server& server, const Site& site) {
                        req.get_header_value("Sec-Fetch-Site"),
                        req.get_header_value("Content-Type"),
                        req.get_param_value("token"),
-                       req.get_header_value("Cookie")};
+                       req.get_header_value("Cookie"),
+                       req.get_header_value("Transfer-Encoding")};
     Verdict verdict = CheckRequest(site.policy, facts);
     if (verdict.status != 0) {
       SendError(res, verdict.status, verdict.reason);
@@ -105,6 +106,10 @@ void AddRoutes(httplib::Server& server, Site& site) {
     std::string text = req.get_param_value("f");
     if (!std::regex_match(text, kNumber)) return SendError(res, 400, "f must be a frame number");
     FrameReply reply = site.source->Frame(std::stoi(text));
+    // A cancelled or replaced request is no failure: the page asked for it.
+    if (reply.status == ReplyStatus::kCancelled || reply.status == ReplyStatus::kSuperseded)
+      return SendJson(res, {{"outcome", reply.status == ReplyStatus::kCancelled ? "cancelled" : "superseded"},
+                            {"message", reply.message}});
     if (reply.status != ReplyStatus::kOk) return SendError(res, HttpStatusOf(reply.status), reply.message);
     res.set_content(EncodeFrame(*reply.frame, reply.fromCache), "application/octet-stream");
   });

@@ -68,6 +68,8 @@ Verdict CheckRequest(const SecurityPolicy& thePolicy, const RequestFacts& theReq
   const std::string& m = theRequest.method;
   if (m != "GET" && m != "HEAD" && m != "POST") return {405, "method not allowed"};
 
+  if (!theRequest.transferEncoding.empty()) return {411, "send the body with a Content-Length"};
+
   bool knownHost = false;
   for (const std::string& h : thePolicy.hosts) knownHost = knownHost || Lower(theRequest.host) == h;
   if (!knownHost) return {403, "unknown Host: use the address the server printed"};

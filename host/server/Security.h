@@ -9,7 +9,9 @@
 //   - a POST comes from the page itself: any Origin is the server's own,
 //     any Sec-Fetch-Site is same-origin, and its body is JSON (a form of
 //     another site cannot send that without a preflight, which fails);
-//   - bodies beyond kMaxBodyBytes are refused unread.
+//   - bodies beyond kMaxBodyBytes are refused unread, and so are bodies
+//     without a Content-Length (the HTTP library would read a chunked body
+//     of any size).
 #ifndef PLMHOST_SECURITY_H
 #define PLMHOST_SECURITY_H
 
@@ -42,6 +44,7 @@ struct RequestFacts {
   std::string contentType;
   std::string queryToken;    // ?token=, "" when absent
   std::string cookieHeader;  // the whole Cookie header
+  std::string transferEncoding;
 };
 
 struct Verdict {

@@ -46,7 +46,13 @@ async function pump() {
   state.stale = false;
   const frame = state.wanted, start = performance.now();
   try {
-    const decoded = decodeFrame(await api('GET', `/api/frame?f=${frame}`));
+    const data = await api('GET', `/api/frame?f=${frame}`);
+    if (!(data instanceof ArrayBuffer)) {  // cancelled, or replaced by a newer request
+      const error = new Error(data.message);
+      error.outcome = data.outcome;
+      throw error;
+    }
+    const decoded = decodeFrame(data);
     state.viewer.show(decoded);
     state.shown = decoded;
     $('frameNumber').value = String(decoded.frame);
@@ -62,12 +68,14 @@ async function pump() {
     });
     if (!state.playing) say('');
   } catch (e) {
-    if (e.status === 409) {
+    if (e.outcome === 'cancelled') {
       say(e.message);
       if (state.shown) state.wanted = state.shown.frame;  // asked for no longer
       $('frame').value = String(state.wanted);
       state.playing = false;
       $('play').textContent = 'Play';
+    } else if (e.outcome === 'superseded') {
+      say('another page asked for a frame meanwhile');  // asking again would take its place in turn
     } else {
       say(`frame ${frame}: ${e.message}`);
       state.playing = false;

@@ -5,6 +5,8 @@ import * as THREE from './three.module.min.js';
 import { OrbitControls } from './OrbitControls.js';
 
 const HEADER_BYTES = 32;
+// Colours are the plug-in's bytes, shown as they are: no colour management.
+THREE.ColorManagement.enabled = false;
 
 // The server's frame body: see host/server/FrameSession.h.
 export function decodeFrame(buffer) {
