@@ -88,8 +88,9 @@ int32_t CheckRecords(PluginInfoRec* theInfo, bool freshWork);
 // Point `index` of the spiral at `time`, before the group's matrix.
 DCoordinate SpiralPoint(const SpiralSettingsRec& s, int32_t index, double time);
 ARGB SpiralColor(const SpiralSettingsRec& s, int32_t index);
-// "GENM": one group, and per point one vertex with its blur position and a
-// one-vertex facet in its colour.  Gives the code of a refused callback.
+// "GENM": the points worked out in a block of host memory, then one group,
+// and per point one vertex with its blur position and a one-vertex facet in
+// its colour.  Gives the code of a refused callback.
 int32_t OutputSpiral(const PluginInfoRec& theInfo, uint32_t theVertexFlags);
 
 // --- SpiralDialog.cpp ---

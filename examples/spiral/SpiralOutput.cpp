@@ -62,6 +62,19 @@ void AddPointFacet(int32_t vertex, ARGB color) {
   result = CallPluginRoutine(kHostAddFacet, int32_t(sizeof theFacet), &theFacet, hostProc);
 }
 
+// A point of the frame, worked out before it is handed over.  Scratch
+// memory only, never exchanged with the host: natural alignment.
+struct PointRec {
+  DCoordinate position, blur;
+  ARGB color;
+};
+
+// A look at the host's throttle every kStatusStride units of work.
+void OfferStatus(int32_t done) {
+  if (done % kStatusStride == 0 && StatusTime())
+    UpdateStatus(float(done) / float(theStatusRec.theStatusMax), done);
+}
+
 DCoordinate Placed(DCoordinate p, const Matrix4& m) {
   TransformPoint(&p.x, &p.y, &p.z, &m);
   return p;
@@ -93,28 +106,46 @@ int32_t OutputSpiral(const PluginInfoRec& theInfo, uint32_t theVertexFlags) {
   if (result != 0) return result;  // refused since the last reset
   const auto& s = *static_cast<const SpiralSettingsRec*>(theInfo.theControlData);
   const auto& w = *static_cast<const SpiralWorkRec*>(theInfo.thePluginData);
+  const int32_t n = s.pointCount;
   hostProc = theInfo.theHostProc;
   hostReference = theInfo.theHostReference;
 
   // A first report, then more whenever the host's throttle allows; the host
   // answers 4 to cancel, which the latch turns into the end of the frame.
+  // The work is counted in points, twice: worked out, then handed over.
   theStatusRec.theReference = hostReference;
   PStrCpy(theStatusRec.theStatusUnit, PS("Point"));
   PStrCpy(theStatusRec.theStatusInfo, PS("Building the spiral"));
   theStatusRec.theStatusMin = 0;
-  theStatusRec.theStatusMax = s.pointCount;
+  theStatusRec.theStatusMax = 2 * n;
   theStatusRec.theStatusTick = 0;
   UpdateStatus(0.0f, 0);
+  if (result != 0) return result;
 
-  AddGroup(theVertexFlags);
+  // Scratch memory for the frame's points, from the host ("MMAL").  Memory
+  // calls keep their own result, outside the latch, so the block goes back
+  // ("MFRE") however the frame ends.
+  int32_t memoryResult = 0;
+  void* block = nullptr;
+  QVPluginMalloc(&theInfo, &memoryResult, uint32_t(n) * uint32_t(sizeof(PointRec)), &block);
+  if (memoryResult != kPluginNoError) return memoryResult;
+  if (block == nullptr) return kPluginMemoryError;  // "success" without a block
+  auto* points = static_cast<PointRec*>(block);
+
   const double before = w.frameTime - w.frameTimeDelta;
-  for (int32_t i = 0; i < s.pointCount && result == 0; ++i) {
-    if (i % kStatusStride == 0 && StatusTime()) UpdateStatus(float(i) / float(s.pointCount), i);
-    ARGB color = SpiralColor(s, i);
-    int32_t vertex = AddVertex(Placed(SpiralPoint(s, i, w.frameTime), w.groupMatrix),
-                               Placed(SpiralPoint(s, i, before), w.blurMatrix), color);
-    AddPointFacet(vertex, color);
+  for (int32_t i = 0; i < n && result == 0; ++i) {
+    OfferStatus(i);
+    points[i].position = Placed(SpiralPoint(s, i, w.frameTime), w.groupMatrix);
+    points[i].blur = Placed(SpiralPoint(s, i, before), w.blurMatrix);
+    points[i].color = SpiralColor(s, i);
   }
-  UpdateStatus(1.0f, s.pointCount);
+  AddGroup(theVertexFlags);
+  for (int32_t i = 0; i < n && result == 0; ++i) {
+    OfferStatus(n + i);
+    AddPointFacet(AddVertex(points[i].position, points[i].blur, points[i].color), points[i].color);
+  }
+  UpdateStatus(1.0f, 2 * n);
+  // A refused release leaves the block to the host; the frame is whole.
+  QVPluginFree(&theInfo, &memoryResult, block);
   return result;
 }

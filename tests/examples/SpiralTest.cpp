@@ -29,6 +29,7 @@ struct SpiralHost {
   IFFType failSelector = 0;   // fails once, with 4
   size_t cancelAtReport = 0;  // "STAT" number n (from 1) cancels
   size_t reports = 0;
+  std::vector<std::vector<uint8_t>> blocks;  // "MMAL" blocks not yet freed
 
   template <typename Rec>
   int32_t Send(IFFType command, Rec rec = Rec()) {
@@ -76,6 +77,15 @@ struct SpiralHost {
       auto& r = *static_cast<HostModelAddVertexPtr>(record);
       host.vertices.push_back({r.thePosition, r.theBlurPosition, r.theColor.colorValue});
       r.theIndex = int32_t(host.vertices.size()) + 1000;
+    } else if (selector == kHostMemMalloc) {
+      auto& r = *static_cast<HostMemMallocPtr>(record);
+      host.blocks.emplace_back(r.theSize);
+      r.thePtr = host.blocks.back().data();
+    } else if (selector == kHostMemFree) {
+      auto& r = *static_cast<HostMemFreePtr>(record);
+      auto it = std::find_if(host.blocks.begin(), host.blocks.end(), [&](auto& b) { return b.data() == r.thePtr; });
+      if (it == host.blocks.end()) return ADD_FAILURE() << "MFRE of a block the host did not give", kPluginBadParameters;
+      host.blocks.erase(it);
     } else if (selector == kHostAddFacet) {
       auto& r = *static_cast<HostModelAddFacetPtr>(record);
       int32_t v[4];
@@ -273,44 +283,62 @@ TEST_F(Spiral, RefusesSetupsWithoutFinitePoints) {
   EXPECT_EQ(vertices.back().position.y, 40);
 }
 
-// Each callback of a frame refused once: nothing more is sent in that frame,
-// the frame answers the host's code, the next frame stays silent until a
-// model reset, and after one the frame is whole again.
+// Each model call or report refused once: nothing more is sent in that frame
+// but the release of its scratch block, the frame answers the host's code,
+// the next frame stays silent until a model reset, and after one the frame is
+// whole again.  A refused "MMAL" ends the frame without an "MFRE".
 TEST_F(Spiral, ARefusedCallbackSilencesUntilTheNextReset) {
   Configure(300, 2);
   for (IFFType selector : {kHostStatus, kHostAddGroup, kHostAddVertex, kHostAddFacet}) {
     ASSERT_EQ(SetUpFrame(1.0, 0.5), kPluginNoError);
     failSelector = selector;
     EXPECT_EQ(Generate(), kPluginUserCanceled);
-    ASSERT_FALSE(calls.empty());
-    EXPECT_EQ(calls.back(), selector);
-    EXPECT_EQ(std::count(calls.begin(), calls.end(), selector), 1);
+    auto failed = std::find(calls.begin(), calls.end(), selector);
+    ASSERT_NE(failed, calls.end());
+    std::vector<IFFType> after(failed + 1, calls.end());
+    EXPECT_EQ(after, (std::count(calls.begin(), calls.end(), kHostMemMalloc) ? std::vector<IFFType>{kHostMemFree}
+                                                                             : std::vector<IFFType>{}));
+    EXPECT_TRUE(blocks.empty());
     EXPECT_EQ(Generate(), kPluginUserCanceled);
     EXPECT_TRUE(calls.empty());
     ASSERT_EQ(Frame(1.0), kPluginNoError);
     EXPECT_EQ(vertices.size(), 300u);
+    EXPECT_TRUE(blocks.empty());
   }
+  failSelector = kHostMemMalloc;
+  EXPECT_EQ(Generate(), kPluginUserCanceled);
+  EXPECT_EQ(calls, (std::vector<IFFType>{kHostStatus, kHostMemMalloc}));
+  failSelector = kHostMemFree;
+  EXPECT_EQ(Generate(), kPluginNoError);  // the frame is whole; the block is the host's
+  EXPECT_EQ(vertices.size(), 300u);
+  blocks.clear();
   failSelector = kHostModelReset;
   EXPECT_EQ(SetUpFrame(1.0, 0.5), kPluginUserCanceled);
   EXPECT_EQ(Generate(), kPluginUserCanceled);
   EXPECT_TRUE(calls.empty());
 }
 
-// A million points: a report at least every 256 vertices while the host
-// takes every one, and a cancel ends the frame at once.
+// A million points: while the host takes every report, one at least every
+// 256 points handed over, and a cancel ends the frame at once, its scratch
+// block released.
 TEST_F(Spiral, LongFramesOfferProgressAndStopOnCancel) {
   Configure(kMaxPoints, 4);
   ASSERT_EQ(SetUpFrame(3.0, 0.5), kPluginNoError);
-  cancelAtReport = 50;
+  const size_t workedOut = 1 + (kMaxPoints + 255) / 256;  // the first report, then one per 256 points
+  cancelAtReport = workedOut + 50;
   EXPECT_EQ(Generate(), kPluginUserCanceled);
-  EXPECT_EQ(calls.back(), kHostStatus);
+  ASSERT_GE(calls.size(), 2u);
+  EXPECT_EQ(calls[calls.size() - 2], kHostStatus);
+  EXPECT_EQ(calls.back(), kHostMemFree);
+  EXPECT_TRUE(blocks.empty());
   size_t sinceReport = 0, most = 0;
   for (IFFType c : calls) {
     sinceReport = c == kHostStatus ? 0 : sinceReport + (c == kHostAddVertex);
     most = std::max(most, sinceReport);
   }
   EXPECT_LE(most, 256u);
-  EXPECT_EQ(reports, 50u);
+  EXPECT_EQ(reports, workedOut + 50);
+  EXPECT_GT(vertices.size(), 48u * 256);
   EXPECT_LT(vertices.size(), 50u * 256);
 }
 
