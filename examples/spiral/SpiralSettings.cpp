@@ -103,12 +103,13 @@ int32_t CheckRecords(PluginInfoRec* theInfo, bool freshWork) {
     theAllocate.thePluginDataSize = kWorkSize;
     int32_t err = CallPluginRoutine(kHostAllocate, int32_t(sizeof theAllocate), &theAllocate,
                                     theInfo->theHostProc);
-    // The host names its blocks whatever it answers.
+    // A refusal leaves the host holding the blocks it held: the head keeps
+    // naming them, whatever the host left in the request.
+    if (err != kPluginNoError) return err;
     theInfo->theControlData = theAllocate.theControlData;
     theInfo->theControlDataSize = theAllocate.theControlDataSize;
     theInfo->thePluginData = theAllocate.thePluginData;
     theInfo->thePluginDataSize = theAllocate.thePluginDataSize;
-    if (err != kPluginNoError) return err;
     // A host that claims success must hand back blocks we can write.
     if (theInfo->theControlData == nullptr || theInfo->theControlDataSize < kSettingsSize ||
         theInfo->thePluginData == nullptr || theInfo->thePluginDataSize < kWorkSize)

@@ -211,13 +211,20 @@ TEST_F(Spiral, SettingsRecordsAreCheckedAndRepaired) {
     EXPECT_EQ(std::memcmp(&Settings(), &defaults, sizeof defaults), 0);
   }
 
-  control.assign(10, 0x11);
+  // The refusing host leaves the request as it was filled in: the head must
+  // go on naming the 10-byte block, not claim the 56 bytes asked for.
+  control = std::vector<uint8_t>(10, 0x11);
   info.theControlData = control.data(), info.theControlDataSize = 10;
+  const PluginInfoRec head = info;
   failSelector = kHostAllocate;
   calls.clear();
   EXPECT_EQ(Init(), kPluginUserCanceled);
   EXPECT_EQ(calls, std::vector<IFFType>{kHostAllocate});
+  EXPECT_EQ(std::memcmp(&info, &head, sizeof head), 0);
   EXPECT_EQ(control, std::vector<uint8_t>(10, 0x11));
+  EXPECT_EQ(SetUpFrame(1.0, 0.5), kPluginNoError);  // granted now
+  EXPECT_EQ(control.size(), sizeof mine);
+  EXPECT_EQ(std::memcmp(&Settings(), &defaults, sizeof defaults), 0);
 }
 
 // One group; per point a vertex on the formula, through the group's matrix,
