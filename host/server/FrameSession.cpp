@@ -65,11 +65,12 @@ FrameData FrameFromModel(const FrameModel& theModel, int32_t theFrame, double th
   return f;
 }
 
-std::string EncodeFrame(const FrameData& theFrame, bool theFromCache) {
+std::string EncodeFrame(const FrameData& theFrame, bool theFromCache, bool theBlur) {
   static_assert(sizeof(float) == 4 && sizeof(double) == 8, "wire sizes");
-  uint32_t count = uint32_t(theFrame.Count()), version = 1, flags = theFromCache ? 1 : 0, zero = 0;
+  uint32_t count = uint32_t(theFrame.Count()), version = 1, zero = 0;
+  uint32_t flags = (theFromCache ? 1 : 0) | (theBlur ? 2 : 0);
   std::string out;
-  out.reserve(kFrameHeaderBytes + size_t(count) * 28);
+  out.reserve(kFrameHeaderBytes + size_t(count) * (theBlur ? 28 : 16));
   out += "PLMF";
   PutBytes(out, &version, 4);
   PutBytes(out, &theFrame.frame, 4);
@@ -78,7 +79,7 @@ std::string EncodeFrame(const FrameData& theFrame, bool theFromCache) {
   PutBytes(out, &flags, 4);
   PutBytes(out, &zero, 4);
   PutBytes(out, theFrame.positions.data(), theFrame.positions.size() * 4);
-  PutBytes(out, theFrame.blur.data(), theFrame.blur.size() * 4);
+  if (theBlur) PutBytes(out, theFrame.blur.data(), theFrame.blur.size() * 4);
   PutBytes(out, theFrame.colors.data(), theFrame.colors.size());
   return out;
 }

@@ -51,10 +51,11 @@ FrameData FrameFromModel(const FrameModel& theModel, int32_t theFrame, double th
 
 // The body of a frame response, little-endian: "PLMF", version 1, frame
 // (int32), point count (uint32), plug-in seconds (float64), flags (uint32,
-// bit 0: from the cache), 4 bytes zero; then float32 positions[3n], float32
-// blur positions[3n] and uint8 colours[4n] (r g b a).
+// bit 0: from the cache, bit 1: blur positions follow), 4 bytes zero; then
+// float32 positions[3n], when asked for float32 blur positions[3n], and
+// uint8 colours[4n] (r g b a).
 constexpr size_t kFrameHeaderBytes = 32;
-std::string EncodeFrame(const FrameData& theFrame, bool theFromCache);
+std::string EncodeFrame(const FrameData& theFrame, bool theFromCache, bool theBlur);
 
 // Least recently used frames, bounded in bytes; safe from any thread.
 class FrameCache {

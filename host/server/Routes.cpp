@@ -111,7 +111,8 @@ void AddRoutes(httplib::Server& server, Site& site) {
       return SendJson(res, {{"outcome", reply.status == ReplyStatus::kCancelled ? "cancelled" : "superseded"},
                             {"message", reply.message}});
     if (reply.status != ReplyStatus::kOk) return SendError(res, HttpStatusOf(reply.status), reply.message);
-    res.set_content(EncodeFrame(*reply.frame, reply.fromCache), "application/octet-stream");
+    res.set_content(EncodeFrame(*reply.frame, reply.fromCache, req.get_param_value("blur") == "1"),
+                    "application/octet-stream");
   });
   server.Post("/api/cancel", [&site](const httplib::Request&, httplib::Response& res) {
     site.source->Cancel();

@@ -116,12 +116,17 @@ export async function showFrame(page, f, timeout = 120000) {
   return Number(await page.evaluate(() => document.body.dataset.count));
 }
 
-// frame_NNNN.ply of a render: vertex count and the x y z floats as bytes.
+// frame_NNNN.ply of a render: the vertex count, and the positions, blur
+// positions and colours as the bytes of the server's frame body.
 export function readPly(dir, f) {
   const bytes = readFileSync(join(dir, `frame_${String(f).padStart(4, '0')}.ply`));
   const end = bytes.indexOf('end_header\n') + 'end_header\n'.length;
   const count = Number(/element vertex (\d+)/.exec(bytes.subarray(0, end).toString())[1]);
-  const positions = Buffer.alloc(count * 12);
-  for (let k = 0; k < count; ++k) bytes.copy(positions, k * 12, end + k * 28, end + k * 28 + 12);
-  return { count, positions };
+  const positions = Buffer.alloc(count * 12), blur = Buffer.alloc(count * 12), colors = Buffer.alloc(count * 4);
+  for (let k = 0, v = end; k < count; ++k, v += 28) {
+    bytes.copy(positions, k * 12, v, v + 12);
+    bytes.copy(blur, k * 12, v + 12, v + 24);
+    bytes.copy(colors, k * 4, v + 24, v + 28);
+  }
+  return { count, positions, blur, colors };
 }

@@ -52,16 +52,18 @@ describe('viewer', () => {
     assert.deepEqual(errors, []);
   });
 
-  test('the count and the positions of frame N are those of frame_N.ply', async () => {
+  test('frame N is frame_N.ply: its count on the page, its bytes over HTTP', async () => {
     for (const f of [0, 37, 100, 149]) {
       const ply = readPly(join(tmp.dir, 'r'), f);
       assert.equal(await showFrame(page, f), ply.count, `frame ${f}`);
-      const served = await page.evaluate(async (n) => {
-        const buffer = await (await fetch(`/api/frame?f=${n}`)).arrayBuffer();
-        const count = new DataView(buffer).getUint32(12, true);
-        return Array.from(new Uint8Array(buffer, 32, count * 12));
-      }, f);
-      assert.ok(Buffer.from(served).equals(ply.positions), `positions of frame ${f}`);
+      const served = Buffer.from(await page.evaluate(async (n) => {
+        const buffer = await (await fetch(`/api/frame?f=${n}&blur=1`)).arrayBuffer();
+        return Array.from(new Uint8Array(buffer, 32));
+      }, f));
+      const n = ply.count;
+      assert.ok(served.subarray(0, 12 * n).equals(ply.positions), `positions of frame ${f}`);
+      assert.ok(served.subarray(12 * n, 24 * n).equals(ply.blur), `blur positions of frame ${f}`);
+      assert.ok(served.subarray(24 * n).equals(ply.colors), `colours of frame ${f}`);
     }
   });
 

@@ -24,10 +24,32 @@ async function api(method, path, body) {
 
 const state = {
   info: null, viewer: null, wanted: 0, shown: null, stale: false, inFlight: false,
-  playing: false, lastStep: 0, drawn: [],
+  playing: false, lastStep: 0, drawn: [], blur: false,
 };
+// Frames already fetched, for playing them again without the network; by
+// bytes, least recently used first out.  Emptied when the settings change.
+const frames = {
+  map: new Map(), bytes: 0, limit: 192 << 20,
+  key: (f, blur) => `${f}:${blur ? 1 : 0}`,
+  get(key) {
+    const hit = this.map.get(key);
+    if (hit) { this.map.delete(key); this.map.set(key, hit); }
+    return hit;
+  },
+  put(key, frame) {
+    this.map.set(key, frame);
+    this.bytes += frame.positions.buffer.byteLength;
+    for (const [k, old] of this.map) {
+      if (this.bytes <= this.limit) break;
+      this.map.delete(k);
+      this.bytes -= old.positions.buffer.byteLength;
+    }
+  },
+  clear() { this.map.clear(); this.bytes = 0; },
+};
+
 // Figures the tests and the benchmark read.
-window.plmStats = { requestToDrawnMs: [], fps: 0 };
+window.plmStats = { requestToDrawnMs: [], requestToDataMs: [], fps: 0 };
 
 function say(text) { $('status').textContent = text; }
 
@@ -35,7 +57,10 @@ function request(frame, { force = false } = {}) {
   const { first, last } = state.info.frames;
   state.wanted = Math.min(last, Math.max(first, frame));
   $('frame').value = String(state.wanted);
-  if (force) state.stale = true;
+  if (force) {
+    state.stale = true;
+    frames.clear();
+  }
   pump();
 }
 
@@ -44,15 +69,21 @@ async function pump() {
   if (!state.stale && state.shown && state.shown.frame === state.wanted) return;
   state.inFlight = true;
   state.stale = false;
-  const frame = state.wanted, start = performance.now();
+  const frame = state.wanted, start = performance.now(), key = frames.key(frame, state.blur);
   try {
-    const data = await api('GET', `/api/frame?f=${frame}`);
-    if (!(data instanceof ArrayBuffer)) {  // cancelled, or replaced by a newer request
-      const error = new Error(data.message);
-      error.outcome = data.outcome;
-      throw error;
+    let decoded = frames.get(key);
+    if (!decoded) {
+      const data = await api('GET', `/api/frame?f=${frame}${state.blur ? '&blur=1' : ''}`);
+      if (!(data instanceof ArrayBuffer)) {  // cancelled, or replaced by a newer request
+        const error = new Error(data.message);
+        error.outcome = data.outcome;
+        throw error;
+      }
+      decoded = decodeFrame(data);
+      frames.put(key, decoded);
     }
-    const decoded = decodeFrame(data);
+    window.plmStats.requestToDataMs.push(performance.now() - start);
+    if (window.plmStats.requestToDataMs.length > 1000) window.plmStats.requestToDataMs.shift();
     state.viewer.show(decoded);
     state.shown = decoded;
     $('frameNumber').value = String(decoded.frame);
@@ -128,7 +159,11 @@ function wireTools() {
   const viewer = state.viewer;
   $('sceneCamera').addEventListener('click', () => viewer.useSceneCamera());
   $('pointSize').addEventListener('input', (e) => viewer.setPointSize(Number(e.target.value)));
-  $('blur').addEventListener('change', (e) => viewer.setStreaks(e.target.checked));
+  $('blur').addEventListener('change', (e) => {
+    state.blur = e.target.checked;
+    viewer.setStreaks(state.blur);
+    if (state.blur && state.shown && !state.shown.blur) { state.stale = true; pump(); }
+  });
   $('grid').addEventListener('change', (e) => viewer.setGrid(e.target.checked));
   $('frame').addEventListener('input', (e) => request(Number(e.target.value)));
   $('stepBack').addEventListener('click', () => step(-1));
@@ -155,6 +190,7 @@ async function main() {
   $('frame').min = String(info.frames.first);
   $('frame').max = String(info.frames.last);
   state.viewer = new Viewer($('canvas'), info);
+  window.plmClearFrames = () => frames.clear();  // for the benchmark
   wireTools();
 
   const events = new EventSource('/api/events');

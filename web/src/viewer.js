@@ -13,31 +13,18 @@ export function decodeFrame(buffer) {
   const view = new DataView(buffer);
   const magic = String.fromCharCode(...new Uint8Array(buffer, 0, 4));
   if (magic !== 'PLMF' || view.getUint32(4, true) !== 1) throw new Error('not a frame');
-  const count = view.getUint32(12, true);
-  if (buffer.byteLength !== HEADER_BYTES + count * 28) throw new Error('frame length does not match its count');
+  const count = view.getUint32(12, true), flags = view.getUint32(24, true);
+  const hasBlur = (flags & 2) !== 0, blurBytes = hasBlur ? count * 12 : 0;
+  if (buffer.byteLength !== HEADER_BYTES + count * 16 + blurBytes) throw new Error('frame length does not match its count');
   return {
     frame: view.getInt32(8, true),
     count,
     pluginSeconds: view.getFloat64(16, true),
-    fromCache: (view.getUint32(24, true) & 1) !== 0,
+    fromCache: (flags & 1) !== 0,
     positions: new Float32Array(buffer, HEADER_BYTES, count * 3),
-    blur: new Float32Array(buffer, HEADER_BYTES + count * 12, count * 3),
-    colors: new Uint8Array(buffer, HEADER_BYTES + count * 24, count * 4),
+    blur: hasBlur ? new Float32Array(buffer, HEADER_BYTES + count * 12, count * 3) : null,
+    colors: new Uint8Array(buffer, HEADER_BYTES + count * 12 + blurBytes, count * 4),
   };
-}
-
-function discTexture() {
-  const size = 64;
-  const canvas = document.createElement('canvas');
-  canvas.width = canvas.height = size;
-  const g = canvas.getContext('2d');
-  g.fillStyle = '#fff';
-  g.beginPath();
-  g.arc(size / 2, size / 2, size / 2 - 1, 0, Math.PI * 2);
-  g.fill();
-  const texture = new THREE.CanvasTexture(canvas);
-  texture.colorSpace = THREE.NoColorSpace;
-  return texture;
 }
 
 export class Viewer {
@@ -45,7 +32,7 @@ export class Viewer {
     this.canvas = canvas;
     this.info = info;
     // Colours go to the screen as the plug-in gave them.
-    this.renderer = new THREE.WebGLRenderer({ canvas, antialias: true, preserveDrawingBuffer: true });
+    this.renderer = new THREE.WebGLRenderer({ canvas, antialias: false, preserveDrawingBuffer: true });
     this.renderer.outputColorSpace = THREE.LinearSRGBColorSpace;
     this.renderer.setPixelRatio(window.devicePixelRatio || 1);
     this.renderer.setClearColor(0x202428, 1);
@@ -64,8 +51,8 @@ export class Viewer {
     this.geometry = Viewer.grow(this, 'geometry', 'capacity', 0, 1);
     this.streakGeometry = Viewer.grow(this, 'streakGeometry', 'streakCapacity', 0, 2);
     this.material = new THREE.PointsMaterial({
-      size: 4, sizeAttenuation: false, vertexColors: true, transparent: true,
-      map: discTexture(), alphaTest: 0.05, depthWrite: false,
+      // Square points without a texture: software WebGL draws them twice as fast.
+      size: 4, sizeAttenuation: false, vertexColors: true, transparent: true, depthWrite: false,
     });
     this.points = new THREE.Points(this.geometry, this.material);
     this.points.frustumCulled = false;
@@ -106,9 +93,10 @@ export class Viewer {
 
   setPointSize(px) { this.material.size = px; this.render(); }
   setGrid(on) { this.grid.visible = on; this.render(); }
+  // The page fetches blur positions only while streaks are on.
   setStreaks(on) {
     this.streaks.visible = on;
-    if (on && this.frame) this.buildStreaks(this.frame);
+    if (on && this.frame && this.frame.blur) this.buildStreaks(this.frame);
     this.render();
   }
 
@@ -139,7 +127,7 @@ export class Viewer {
     this.frame = frame;
     this.points.geometry = Viewer.grow(this, 'geometry', 'capacity', frame.count, 1);
     Viewer.fill(this.points.geometry, frame.positions, frame.colors, frame.count);
-    if (this.streaks.visible) this.buildStreaks(frame);
+    if (this.streaks.visible && frame.blur) this.buildStreaks(frame);
     this.render();
   }
 
