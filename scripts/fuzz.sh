@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the `fuzz` preset (clang, libFuzzer, ASan+UBSan) and fuzzes the
-# particle plug-in for a fixed time, starting from a copy of fuzz/corpus.
+# particle plug-in for a fixed time, starting from a copy of fuzz/corpus,
+# then plmhost's PLY and checkpoint readers for a third of it each.
 # Exits non-zero when the fuzzer finds a crash, a failed check or a hang;
 # the input that did it and the full log stay in build/fuzz/run/.
 # Usage: scripts/fuzz.sh [SECONDS]   (default 60)
@@ -34,4 +35,22 @@ if [ "$status" -ne 0 ]; then
   echo "fuzz: FAILED (exit $status); log and input in $run/" >&2
   exit "$status"
 fi
+
+# The host's readers of outside files, a third of the time each (at least
+# 10 s), from their seed files.
+reader_seconds=$(( seconds / 3 > 10 ? seconds / 3 : 10 ))
+for target in ply_reader checkpoint; do
+  corpus=fuzz/corpus-${target/_reader/}
+  mkdir -p "$run/$target"
+  cp "$corpus"/* "$run/$target/"
+  echo "fuzz: ${target}_fuzz for ${reader_seconds} s"
+  status=0
+  build/fuzz/fuzz/${target}_fuzz -max_total_time="$reader_seconds" -timeout=10 -rss_limit_mb=2048 \
+    -artifact_prefix="$run/$target-" "$run/$target" >"$run/$target.log" 2>&1 || status=$?
+  if [ "$status" -ne 0 ]; then
+    grep -v -E '^#[0-9]+' "$run/$target.log" | grep -v '^INFO:' | head -n 60
+    echo "fuzz: ${target}_fuzz FAILED (exit $status); log and input in $run/" >&2
+    exit "$status"
+  fi
+done
 echo "fuzz: no crash, failed check or hang"
