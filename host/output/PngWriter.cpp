@@ -32,7 +32,11 @@ bool EncodePng(FILE* stream, const RgbImage* theImage, const uint8_t** rows) {
     return false;
   }
   png_init_io(png, stream);
-  png_set_compression_level(png, 6);
+  // Measured on 640x360 frames of 200,000 particles: zlib level 2 without
+  // row filters encodes in a quarter of the time of level 6 with libpng's
+  // adaptive filters, for files about 7% larger.
+  png_set_compression_level(png, 2);
+  png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
   png_set_IHDR(png, info, png_uint_32(theImage->width), png_uint_32(theImage->height), 8,
                PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                PNG_FILTER_TYPE_DEFAULT);

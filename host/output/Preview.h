@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "protocol/Model.h"
+#include "output/PlyWriter.h"
 #include "output/PngWriter.h"
 #include "scene/Scene.h"
 
@@ -20,7 +20,7 @@ struct PreviewCamera {
 
 PreviewCamera MakePreviewCamera(const CameraSpec& theCamera, int width, int height);
 
-RgbImage DrawFrame(const FrameModel& theModel, const PreviewCamera& theCamera,
+RgbImage DrawFrame(const FramePoints& thePoints, const PreviewCamera& theCamera,
                    const Matrix4& theGroupMatrix, const CameraSpec& theSpec);
 
 // Up to nine distinct frames spread evenly over first..last, both included.
