@@ -27,6 +27,11 @@ struct FrameModel {
   std::vector<ModelGroup> groups;
   std::vector<ModelVertex> vertices;
   size_t facetCount = 0;
+  // Counting only: every call is checked and answered exactly as when the
+  // vertices are kept (so the plug-in cannot tell), but none is stored.
+  // For frames that are run only to reach a later one.
+  bool countOnly = false;
+  size_t vertexCount = 0;  // of all groups, kept or not
 };
 
 // A frame may hold at most this many vertices; beyond it "ADDV" answers 1.
