@@ -5,6 +5,7 @@
 
 #include "cli/Commands.h"
 #include "cli/HostError.h"
+#include "scene/Scene.h"
 #include "protocol/PluginLoader.h"
 #ifdef PLMHOST_SERVER
 #include "server/Server.h"
@@ -92,6 +93,52 @@ int main(int argc, char** argv) {
   serve->add_flag("--read-only", serveOptions.readOnly, "viewer only: the settings editor is off");
 #endif
 
+  // What render and simulate share: how a range is reached and checkpointed.
+  RenderCommandOptions simulateOptions;
+  simulateOptions.render.contactSheet = false;
+  std::string simulatePath, simulateFrames;
+  CLI::App* simulate = app.add_subcommand("simulate", "run a scene's frames and write only the point clouds, "
+                                                      "checkpoints and render.json (draw makes the pictures)");
+  CLI::Option* simulateSceneOption = simulate->add_option("SCENE", simulatePath, "scene file, or a built-in scene");
+  CLI::Option* simulateFramesOption = simulate->add_option("--frames", simulateFrames, "frame range A-B (default: the scene's)");
+  simulate->add_option("--out", simulateOptions.render.outDir, "output folder (default out)");
+  for (auto [command, options] : {std::pair{render, &renderOptions.render}, {simulate, &simulateOptions.render}}) {
+    if (command == render)
+      command->add_option("--jobs", options->jobs, "workers writing and drawing frames (default: one per processor)")
+          ->check(CLI::Range(1, 256));
+    command->add_option("--checkpoints", options->checkpointDir,
+                        "folder of checkpoints to start from and to write (default OUT/checkpoints)");
+    command->add_option("--checkpoint-every", options->checkpointEvery,
+                        "frames between checkpoints (default 100; one is also written at the end)")
+        ->check(CLI::Range(1, kMaxFrameIndex + 1));
+    command->add_flag("--resume", options->resume, "continue an interrupted run in OUT after its last whole frame");
+    command->add_flag("--replay-window", options->replayWindow,
+                      "reach the first frame by the plug-in's own replay window instead of running the frames "
+                      "before it (faster; may differ from a continuous run, see below)");
+    command->footer(
+        "Every frame written equals the same frame of one continuous run from the scene's first frame: a range "
+        "starting later runs the frames before it without writing them, or continues from the nearest checkpoint "
+        "of the same scene and plug-in at or before it (in OUT/checkpoints and --checkpoints).\n"
+        "--replay-window starts at the first frame directly, from the plug-in's replay of the frames before it. "
+        "Frames then may differ from a continuous run: an emission interval starting exactly at the end (or "
+        "ending exactly at the start) of the emission window, a full particle pool, particles born in the "
+        "shortened interval before the window, and particles that reach zero energy in the window's last step. "
+        "No checkpoints are read or written then.\n"
+        "Exit codes: 0 done; 1 the plug-in failed; 2 bad usage, a bad scene, a plug-in that cannot be loaded or "
+        "output that cannot be written; 130 cancelled (only whole frames remain).");
+  }
+
+  DrawOptions drawOptions;
+  std::string drawFrames, drawSize;
+  CLI::App* draw = app.add_subcommand("draw", "draw the pictures of a render or simulate folder from its point clouds");
+  draw->add_option("FOLDER", drawOptions.folder, "the folder holding render.json and frame_NNNN.ply")->required();
+  CLI::Option* drawFramesOption = draw->add_option("--frames", drawFrames, "draw frame_NNNN.png of the frames A-B");
+  CLI::Option* drawSizeOption = draw->add_option("--size", drawSize, "picture size WxH (default: the render's)");
+  draw->add_option("--jobs", drawOptions.jobs, "pictures drawn at once (default: one per processor)")
+      ->check(CLI::Range(1, 256));
+  draw->add_flag("--sheet", drawOptions.sheet, "draw only preview.png, the contact sheet over render.json's range");
+  draw->footer("Without --frames and --sheet it draws both: every frame of render.json's range and the sheet.");
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
@@ -117,6 +164,26 @@ int main(int argc, char** argv) {
     if (*serve) return RunServe(serveOptions);
     if (*view) return RunView(viewOptions, viewFolder);
 #endif
+
+    if (*draw) {
+      if (*drawFramesOption) {
+        int32_t a, b;
+        ParseFrameRange(drawFrames, "--frames", &a, &b);
+        drawOptions.frames = std::pair{a, b};
+      }
+      if (*drawSizeOption) {
+        RenderOptions sized;
+        ParseSize(drawSize, sized);
+        drawOptions.size = std::pair{sized.width, sized.height};
+      }
+      return DrawFolder(drawOptions);
+    }
+    if (*simulate) {
+      if (*simulateSceneOption) simulateOptions.scenePath = simulatePath;
+      if (*simulateFramesOption) simulateOptions.frames = simulateFrames;
+      simulateOptions.render.quiet = quiet;
+      return RunRender(simulateOptions);
+    }
     if (*sceneOption) renderOptions.scenePath = scenePath;
     if (*renderFramesOption) renderOptions.frames = renderFrames;
     if (*sizeOption) ParseSize(size, renderOptions.render);

@@ -3,8 +3,9 @@
 // went wrong and does not crash).
 #include <gtest/gtest.h>
 
-#include "scene/BuiltinScenes.h"
 #include "HostRun.h"
+#include "output/Checkpoint.h"
+#include "scene/BuiltinScenes.h"
 
 namespace {
 
@@ -32,31 +33,184 @@ TEST(PlmhostInfo, ListsWhatThePluginSupportsAndRefusesWhatIsNoPlugin) {
   EXPECT_EQ(RunHost({"info", "nothing.plm"}, dir.path).exitCode, 2);
 }
 
-// The plug-in replays its bounded window, so a chunk of a range renders
-// exactly as the same frames of the whole range (and so runs repeat).
-TEST(PlmhostRender, FramesParseBackAndAChunkEqualsTheSameFramesOfTheFullRun) {
-  TempDir dir;
-  HostRun run = RunHost({"render", "--frames", "0-299", "--png", "--size", "48x27", "--out", "full"}, dir.path);
-  ASSERT_EQ(run.exitCode, 0) << run.err;
-  Json report = Json::parse(ReadFile(dir / "full/render.json"));
-  EXPECT_EQ(report["status"], "done");
-  ASSERT_EQ(report["frameResults"].size(), 300u);
-  for (int f = 0; f < 300; ++f) {
-    const Json& entry = report["frameResults"][size_t(f)];
-    EXPECT_EQ(std::make_pair(entry["frame"].get<int>(), entry["result"].get<int>()), std::make_pair(f, 0));
-    std::vector<PlyPoint> points = ReadPly(dir / ("full/" + Frame(f, "ply")));
-    ASSERT_EQ(points.size(), entry["particles"].get<size_t>()) << f;
-    for (const PlyPoint& p : points) ASSERT_TRUE(p.a == 255 && p.y >= 0.0f) << f;  // above the default ground
-  }
-  EXPECT_GT(report["frameResults"][100]["particles"].get<int>(), 0) << "frames without particles prove nothing";
-  EXPECT_TRUE(IsPng(ReadFile(dir / "full/preview.png"), 3 * 24, 3 * 13));  // nine tiles of half the size
+// Whether the files of frames first..last are the same in two folders.
+void ExpectSameFrames(const std::string& a, const std::string& b, int first, int last,
+                      std::initializer_list<const char*> extensions = {"ply"}) {
+  for (int f = first; f <= last; ++f)
+    for (const char* ext : extensions) {
+      std::string mine = ReadFile(b + "/" + Frame(f, ext));
+      ASSERT_FALSE(mine.empty()) << b << "/" << Frame(f, ext);
+      ASSERT_EQ(mine, ReadFile(a + "/" + Frame(f, ext))) << b << "/" << Frame(f, ext) << " differs from " << a;
+    }
+}
 
-  ASSERT_EQ(RunHost({"render", "--frames", "100-199", "--png", "--size", "48x27", "--out", "chunk", "-q"}, dir.path).exitCode, 0);
-  EXPECT_EQ(ListDir(dir / "chunk").size(), 100u * 2 + 2);
-  for (int f = 100; f <= 199; ++f)
-    for (const char* ext : {"ply", "png"})
-      ASSERT_EQ(ReadFile(dir / ("chunk/" + Frame(f, ext))), ReadFile(dir / ("full/" + Frame(f, ext)))) << Frame(f, ext);
-  EXPECT_TRUE(IsPng(ReadFile(dir / ("chunk/" + Frame(100, "png"))), 48, 27));
+Json Report(const std::string& theFolder) { return Json::parse(ReadFile(theFolder + "/render.json")); }
+
+// Every frame written is the frame of one continuous run from the scene's
+// first frame, whatever frame a range starts at: the scenes where the
+// plug-in's replay reaches a different frame (the explosion's burst starts
+// and ends on frame times, the waterfall's emission, a pool that fills up, a
+// window opening and closing exactly on frames 15 and 30, a moving group).
+TEST(PlmhostRender, ChunksEqualTheSameFramesOfOneContinuousRun) {
+  TempDir dir;
+  ASSERT_EQ(RunHost({"new", "edges.json", "--frames", "0-40", "--set", "maxParticles=40", "--set", "emitFrequency=600",
+                     "--set", "emitErr=0", "--set", "emitStart=0.5", "--set", "emitEnd=1", "--set", "lifeTime=0.5",
+                     "--set", "lifeTimeErr=0.2"}, dir.path).exitCode, 0);
+  ASSERT_EQ(RunHost({"new", "moving.json", "--frames", "0-30", "--set", "emitFrequency=500"}, dir.path).exitCode, 0);
+  Json moving = Json::parse(ReadFile(dir / "moving.json"));
+  moving.merge_patch({{"group", {{"motion", {{"translation", {20, 5, 0}}, {"rotation", {0, 90, 10}}}}}}});
+  WriteFile(dir / "moving.json", moving.dump());
+
+  struct Case { const char* scene; const char* full; std::vector<std::pair<int, int>> chunks; };
+  const Case cases[] = {{"explosion", "0-60", {{40, 60}}},
+                        {"waterfall", "0-50", {{40, 50}}},
+                        {"edges.json", "0-40", {{15, 16}, {16, 17}, {30, 31}, {31, 32}}},
+                        {"moving.json", "0-30", {{20, 30}}}};
+  for (const Case& c : cases) {
+    std::string full = std::string("full-") + c.scene;
+    HostRun run = RunHost({"render", c.scene, "--frames", c.full, "--out", full, "-q"}, dir.path);
+    ASSERT_EQ(run.exitCode, 0) << c.scene << run.err;
+    for (auto [first, last] : c.chunks) {
+      std::string chunk = full + "-" + std::to_string(first), range = std::to_string(first) + "-" + std::to_string(last);
+      run = RunHost({"render", c.scene, "--frames", range, "--out", chunk, "-q"}, dir.path);
+      ASSERT_EQ(run.exitCode, 0) << c.scene << run.err;
+      ExpectSameFrames(dir / full, dir / chunk, first, last);
+      EXPECT_EQ(Report(dir / chunk)["startedFrom"], Json({{"route", "scene-start"}, {"frame", 0}, {"checkpoint", nullptr}}));
+      EXPECT_EQ(Report(dir / chunk)["frameResults"].size(), size_t(last - first + 1)) << "warm-up frames are not listed";
+    }
+  }
+  EXPECT_GT(Report(dir / "full-edges.json")["frameResults"][20]["particles"].get<int>(), 0);
+
+  // The replay window reaches the explosion's frames differently: this is
+  // what the test above would catch.
+  ASSERT_EQ(RunHost({"render", "explosion", "--frames", "40-60", "--out", "replayed", "-q", "--replay-window"}, dir.path).exitCode, 0);
+  EXPECT_NE(ReadFile(dir / ("replayed/" + Frame(50, "ply"))), ReadFile(dir / ("full-explosion/" + Frame(50, "ply"))));
+  EXPECT_EQ(Report(dir / "replayed")["startedFrom"]["route"], "replay-window");
+  EXPECT_FALSE(std::filesystem::exists(dir / "replayed/checkpoints"));
+}
+
+// A checkpoint is trusted only when it is sound and of this scene and
+// plug-in; the chunk then continues from it to the same files.
+TEST(PlmhostRender, ChunksStartFromTheNearestSoundCheckpointAndRefuseOthers) {
+  TempDir dir;
+  HostRun run = RunHost({"render", "waterfall", "--frames", "0-45", "--out", "full", "--checkpoint-every", "10", "-q"}, dir.path);
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(ListDir(dir / "full/checkpoints"), (std::vector<std::string>{"checkpoint_0009.plmck", "checkpoint_0019.plmck",
+            "checkpoint_0029.plmck", "checkpoint_0039.plmck", "checkpoint_0045.plmck"}));
+  ASSERT_EQ(RunHost({"render", "explosion", "--frames", "0-19", "--out", "other", "--checkpoint-every", "10", "-q"}, dir.path).exitCode, 0);
+
+  std::filesystem::create_directory(dir / "shared");
+  for (const char* name : {"checkpoint_0009.plmck", "checkpoint_0029.plmck", "checkpoint_0039.plmck"})
+    std::filesystem::copy_file(dir / ("full/checkpoints/" + std::string(name)), dir / ("shared/" + std::string(name)));
+  std::filesystem::copy_file(dir / "other/checkpoints/checkpoint_0019.plmck", dir / "shared/checkpoint_0019.plmck");
+  // 39: one byte of the working block changed.
+  std::string damaged = ReadFile(dir / "shared/checkpoint_0039.plmck");
+  damaged[damaged.size() - 100] ^= 1;
+  WriteFile(dir / "shared/checkpoint_0039.plmck", damaged);
+  // 29: as another version of the plug-in would write it, checksum and all.
+  Checkpoint theCheckpoint;
+  std::string why;
+  ASSERT_TRUE(ParseCheckpoint(ReadFile(dir / "shared/checkpoint_0029.plmck"), &theCheckpoint, &why)) << why;
+  theCheckpoint.identity.pluginVersion += 1;
+  WriteFile(dir / "shared/checkpoint_0029.plmck",
+            CheckpointBytes(29, theCheckpoint.identity, theCheckpoint.control.data(), uint32_t(theCheckpoint.control.size()),
+                            theCheckpoint.data.data(), uint32_t(theCheckpoint.data.size())));
+
+  run = RunHost({"render", "waterfall", "--frames", "40-45", "--out", "chunk", "--checkpoints", "shared", "-q"}, dir.path);
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  ExpectHas(run.err, {"warning: ignoring checkpoint shared/checkpoint_0039.plmck: damaged (its checksum does not match)",
+                      "checkpoint_0029.plmck: written by version 4 of the plug-in, not 3",
+                      "checkpoint_0019.plmck: written for another scene",
+                      "plmhost: starting from checkpoint shared/checkpoint_0009.plmck (frame 9)\n"});
+  ExpectSameFrames(dir / "full", dir / "chunk", 40, 45);
+  Json report = Report(dir / "chunk");
+  EXPECT_EQ(report["startedFrom"], Json({{"route", "checkpoint"}, {"frame", 10}, {"checkpoint", "shared/checkpoint_0009.plmck"}}));
+  EXPECT_EQ(report["warnings"].size(), 3u);
+  EXPECT_EQ(report["scene"]["sha256"], Report(dir / "full")["scene"]["sha256"]);
+
+  // The end checkpoint of the full run is found in the chunk's own folder.
+  std::filesystem::create_directory(dir / "late");
+  std::filesystem::copy(dir / "full/checkpoints", dir / "late/checkpoints");
+  run = RunHost({"render", "waterfall", "--frames", "46-47", "--out", "late"}, dir.path);
+  ExpectHas(run.err, {"starting from checkpoint late/checkpoints/checkpoint_0045.plmck (frame 45)"});
+}
+
+// Ctrl-C keeps whole frames only; --resume finishes the range, and the
+// files (pictures and contact sheet too) are those of one uninterrupted
+// run, whatever the number of workers.
+TEST(PlmhostRender, AnInterruptedRenderResumesToTheFilesOfAnUninterruptedOne) {
+  TempDir dir;
+  const std::vector<std::string> args = {"render", "--frames", "0-399", "--png", "--size", "32x18", "--checkpoint-every", "50", "-q"};
+  std::vector<std::string> whole = args;
+  whole.insert(whole.end(), {"--out", "whole", "--jobs", "3"});
+  ASSERT_EQ(RunHost(whole, dir.path).exitCode, 0);
+
+  std::string command = "cd '" + dir.path + "' && { '" PLMHOST_PATH "'";
+  for (const std::string& a : args) command += " '" + a + "'";
+  command += " --out cut --jobs 1 >/dev/null 2>cut.err & pid=$!; "
+             "for i in $(seq 1200); do [ -e cut/frame_0060.ply ] && break; sleep 0.05; done; "
+             "kill -INT $pid; wait $pid; echo $? >cut.code; }";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  ASSERT_EQ(ReadFile(dir / "cut.code"), "130\n") << ReadFile(dir / "cut.err");
+  Json cut = Report(dir / "cut");
+  EXPECT_EQ(cut["status"], "cancelled");
+  EXPECT_FALSE(cut["complete"].get<bool>());
+  // Whole frames only, each with its picture, none missing before the last.
+  std::vector<std::string> files = ListDir(dir / "cut");
+  int plys = int(std::count_if(files.begin(), files.end(), [](const std::string& n) { return n.rfind(".ply") == n.size() - 4; }));
+  ASSERT_GT(plys, 60);
+  ASSERT_LT(plys, 400) << "the render ended before Ctrl-C";
+  ExpectSameFrames(dir / "whole", dir / "cut", 0, plys - 1, {"ply", "png"});
+
+  // Stopped between two frames, the run leaves a checkpoint of its last one.
+  const bool endCheckpoint = std::filesystem::exists(dir / ("cut/checkpoints/checkpoint_" + Frame(plys - 1, "plmck").substr(6)));
+  HostRun run = RunHost({"render", "--frames", "0-399", "--png", "--size", "32x18", "--out", "cut", "--resume", "-q"}, dir.path);
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  ExpectSameFrames(dir / "whole", dir / "cut", 0, 399, {"ply", "png"});
+  EXPECT_EQ(ReadFile(dir / "cut/preview.png"), ReadFile(dir / "whole/preview.png"));
+  Json resumed = Report(dir / "cut");
+  EXPECT_TRUE(resumed["complete"].get<bool>());
+  EXPECT_EQ(resumed["frameResults"].size(), 400u);
+  EXPECT_EQ(resumed["startedFrom"]["route"], "checkpoint");
+  EXPECT_EQ(resumed["startedFrom"]["frame"], endCheckpoint ? plys : plys / 50 * 50) << "from the last checkpoint before the first missing frame";
+
+  // Another scene's folder is not resumed.
+  run = RunHost({"render", "explosion", "--frames", "0-399", "--out", "cut", "--resume"}, dir.path);
+  EXPECT_EQ(run.exitCode, 2);
+  ExpectHas(run.err, {"render.json: that render was of another scene"});
+}
+
+// simulate writes what must run in order; draw makes the same pictures from
+// the point clouds, and refuses a damaged one by name.
+TEST(PlmhostRender, SimulateThenDrawGivesTheFilesOfARender) {
+  TempDir dir;
+  ASSERT_EQ(RunHost({"render", "--frames", "0-20", "--png", "--size", "48x27", "--out", "rendered", "-q"}, dir.path).exitCode, 0);
+  HostRun run = RunHost({"simulate", "--frames", "0-20", "--out", "sim", "-q"}, dir.path);
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  std::vector<std::string> files = ListDir(dir / "sim");
+  EXPECT_EQ(files.size(), 21u + 2);
+  EXPECT_EQ(files.back(), "render.json");
+  EXPECT_EQ(files.front(), "checkpoints");
+  ExpectSameFrames(dir / "rendered", dir / "sim", 0, 20);
+
+  run = RunHost({"draw", "sim", "--size", "48x27", "--jobs", "2"}, dir.path);
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  ExpectSameFrames(dir / "rendered", dir / "sim", 0, 20, {"png"});
+  EXPECT_EQ(ReadFile(dir / "sim/preview.png"), ReadFile(dir / "rendered/preview.png"));
+  EXPECT_TRUE(IsPng(ReadFile(dir / "sim/preview.png"), 3 * 24, 3 * 13));
+  // The render's own size is the default.
+  std::filesystem::remove(dir / "rendered/preview.png");
+  ASSERT_EQ(RunHost({"draw", "rendered", "--sheet"}, dir.path).exitCode, 0);
+  EXPECT_EQ(ReadFile(dir / "sim/preview.png"), ReadFile(dir / "rendered/preview.png"));
+
+  const std::string ply = ReadFile(dir / "sim/frame_0006.ply");
+  WriteFile(dir / "sim/frame_0006.ply", ply.substr(0, ply.size() - 5));
+  run = RunHost({"draw", "sim", "--frames", "5-7"}, dir.path);
+  EXPECT_EQ(run.exitCode, 2);
+  ExpectHas(run.err, {"sim/frame_0006.ply: the header announces "});
+  run = RunHost({"draw", "nothing"}, dir.path);
+  EXPECT_EQ(run.exitCode, 2);
+  ExpectHas(run.err, {"nothing/render.json: no render report there"});
 }
 
 // Each field's own message is checked on the parser; here, that the binary
@@ -74,9 +228,35 @@ TEST(PlmhostScenes, BadSceneFilesAndArgumentsExitWith2NamingTheProblem) {
     ExpectHas(run.err, {expected});
   }
   EXPECT_EQ(ReadFile(dir / "plugin.json"), before);
+  EXPECT_FALSE(std::filesystem::exists(dir / "o")) << "a render that cannot start leaves no folder";
+  Json late = Json::parse(BuiltinSceneText("fountain"));
+  late["frames"] = {{"first", 10}, {"last", 20}};
+  WriteFile(dir / "late.json", late.dump());
+  HostRun run = RunHost({"render", "late.json", "--frames", "5-12"}, dir.path);
+  EXPECT_EQ(run.exitCode, 2);
+  ExpectHas(run.err, {"--frames 5-12 starts before the scene's first frame 10"});
   for (std::vector<std::string> args : {std::vector<std::string>{"render", "--frames", "9-3"},
                                         {"render", "--size", "10x10"}, {"render", "--bogus"}, {}})
     EXPECT_EQ(RunHost(args, dir.path).exitCode, 2);
+}
+
+// A settings record the plug-in cannot read renders with its defaults, and
+// says so.
+TEST(PlmhostRender, ASettingsRecordReplacedByTheDefaultsIsReported) {
+  TempDir dir;
+  Json scene = Json::parse(BuiltinSceneText("fountain"));
+  std::vector<uint8_t> noise(100);
+  for (size_t k = 0; k < noise.size(); ++k) noise[k] = uint8_t(k * 37 + 11);
+  scene["settings"] = {{"size", noise.size()}, {"base64", EncodeBase64(noise)}};
+  WriteFile(dir / "noise.json", scene.dump());
+  HostRun run = RunHost({"render", "noise.json", "--frames", "0-1", "--out", "o", "-q"}, dir.path);
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  ExpectHas(run.err, {"plmhost: warning: the scene's settings record (100 bytes) is not one the plug-in reads; it rendered with the plug-in's default settings\n"});
+  EXPECT_EQ(Report(dir / "o")["warnings"].size(), 1u);
+  // The built-in scene's record is read as it is.
+  run = RunHost({"render", "--frames", "0-1", "--out", "p", "-q"}, dir.path);
+  EXPECT_EQ(run.err.find("warning"), std::string::npos) << run.err;
+  EXPECT_EQ(Report(dir / "p")["warnings"], Json::array());
 }
 
 struct PlmhostFake : ::testing::Test {
@@ -96,7 +276,7 @@ TEST_F(PlmhostFake, PointsAndFrameSetupsArriveAsThePluginSentThem) {
   WriteFile(dir / "fake.json", scene.dump());
   HostRun run = Render("", {"--frames", "4-5"});
   ASSERT_EQ(run.exitCode, 0) << run.err;
-  EXPECT_EQ(ListDir(dir / "o"), (std::vector<std::string>{"frame_0004.ply", "frame_0005.ply", "preview.png", "render.json"}));
+  EXPECT_EQ(ListDir(dir / "o"), (std::vector<std::string>{"checkpoints", "frame_0004.ply", "frame_0005.ply", "preview.png", "render.json"}));
   // The group at this frame and, for the blur, at the previous one.
   ExpectHas(run.err, {"fake: SETM frame 4 time 0.4 step 0.1 group 5 2 3 blur 4 2 3\n",
                       "fake: SETM frame 5 time 0.5 step 0.1 group 6 2 3 blur 5 2 3\n", "Placing Points: Point 0 of 3"});
