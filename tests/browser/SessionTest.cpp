@@ -5,11 +5,15 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <sstream>
+#include <thread>
 
 #include "output/PlyWriter.h"
+#include "render/FrameSetup.h"
 #include "render/Render.h"
 #include "scene/BuiltinScenes.h"
 #include "server/FrameSession.h"
@@ -142,6 +146,38 @@ TEST(ServerSession, EditsSaveTheSceneAndTheFramesFollowIt) {
   for (const auto& c : form.body["form"]["controls"])
     if (c.value("name", "") == "emitFrequency") found = c["value"] == "60";
   EXPECT_TRUE(found);
+}
+
+TEST(ServerSession, CancelReachesThePluginAndLeavesExactFrames) {
+  // The flag is heard through "STAT" inside the command.
+  Scene fountain = BuiltinScene("fountain");
+  PluginInstance instance;
+  OpenInstance(instance, LoadPlugin(PARTICLE_PLUGIN_PATH));
+  std::atomic<bool> cancel{true};
+  instance.cancelRequest = &cancel;
+  SetSettingsRecord(instance, fountain.settings);
+  ASSERT_EQ(SendInitialize(instance), kPluginNoError);
+  ASSERT_EQ(SendSetup(instance, MakeFrameSetup(fountain, 5)), kPluginNoError);
+  SendGenerate(instance, 0);  // the plug-in's answer keeps no latched result
+  EXPECT_TRUE(instance.cancelled);
+  EXPECT_TRUE(instance.model.vertices.empty());
+  CloseInstance(instance, true);
+
+  // A long replay stops, and the frames after it are still render's.
+  TempDir dir;
+  Scene scene = ShortFountain(dir / "s.json");
+  scene.lastFrame = kMaxFrameIndex;
+  SaveScene(scene, dir / "s.json");
+  PluginSession session(scene, dir / "s.json", SessionLimits(), nullptr);
+  session.Open();
+  auto far = std::async(std::launch::async, [&] { return session.Frame(kMaxFrameIndex); });
+  while (session.SnapshotCount() < 3) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  session.Cancel();
+  ASSERT_EQ(far.wait_for(std::chrono::seconds(30)), std::future_status::ready);
+  EXPECT_EQ(far.get().status, ReplyStatus::kCancelled);
+  scene.lastFrame = 40;
+  Render(scene, dir / "r");
+  for (int32_t f : {37, 3}) ExpectSameFrame(session.Frame(f), Rendered(dir / "r", f));
 }
 
 TEST(ServerSession, PlyReaderRefusesDamagedFiles) {
