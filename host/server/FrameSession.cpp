@@ -504,7 +504,12 @@ EditReply PluginSession::ApplyOnWorker(const std::vector<ScriptedValue>& theValu
   std::vector<uint8_t> settings = SettingsRecord(instance_);
   if (!report.scriptProblem.empty() || theResult != kPluginNoError || report.dialogsShown == 0) {
     ResetInstance(false);
-    if (!report.scriptProblem.empty()) return {ReplyStatus::kBadRequest, report.scriptProblem, {}};
+    if (!report.scriptProblem.empty()) {
+      // The script's messages name the command-line option; the page has none.
+      std::string problem = report.scriptProblem;
+      if (problem.rfind("--set ", 0) == 0) problem.erase(0, 6);
+      return {ReplyStatus::kBadRequest, problem, {}};
+    }
     if (report.dialogsShown == 0) return {ReplyStatus::kFailed, "the plug-in showed no settings dialog", {}};
     return {ReplyStatus::kFailed, "\"INTF\" failed with " + Describe(instance_, theResult), {}};
   }
