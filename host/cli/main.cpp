@@ -10,6 +10,7 @@
 #ifdef PLMHOST_SERVER
 #include "server/Server.h"
 #endif
+#include "validate/Validate.h"
 
 namespace {
 
@@ -139,6 +140,24 @@ int main(int argc, char** argv) {
   draw->add_flag("--sheet", drawOptions.sheet, "draw only preview.png, the contact sheet over render.json's range");
   draw->footer("Without --frames and --sheet it draws both: every frame of render.json's range and the sheet.");
 
+  ValidateOptions validateOptions;
+  CLI::App* validate = app.add_subcommand("validate", "check that a model plug-in keeps the protocol");
+  validate->add_option("PLUGIN", validateOptions.pluginPath, "plug-in file");
+  validate->add_flag("--list", validateOptions.list, "list the checks and the strictness levels");
+  validate->add_option("--filter", validateOptions.filter, "run the checks named, a group, or a pattern with * and ?");
+  validate->add_flag("--in-process", validateOptions.inProcess, "run the checks in this process (for a debugger)");
+  validate->add_option("--strictness", validateOptions.strictness, "1 to 5 (default 5)")->check(CLI::Range(1, 5));
+  validate->add_option("--seed", validateOptions.seed, "seed of the random settings records (default 1)");
+  validate->add_flag("--trace", validateOptions.trace, "print every call between host and plug-in to standard error");
+  validate->add_option("--json", validateOptions.jsonPath, "also write the results as JSON");
+  validate->add_option("--junit", validateOptions.junitPath, "also write the results as JUnit XML");
+  validate->add_option("--time-limit", validateOptions.timeLimit, "seconds a check may run (default 20)")
+      ->check(CLI::Range(0.1, 3600.0));
+  validate->add_option("--report-fd", validateOptions.reportFd)->group("");
+  validate->footer(std::string(kStrictnessHelp) +
+                   "\nEach check runs in a child process; a crash or a hang is a finding.\n"
+                   "Exit codes: 0 all pass, 1 any fails, 2 bad usage or a file that is not a plug-in.");
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
@@ -184,6 +203,7 @@ int main(int argc, char** argv) {
       simulateOptions.render.quiet = quiet;
       return RunRender(simulateOptions);
     }
+    if (*validate) return RunValidate(validateOptions);
     if (*sceneOption) renderOptions.scenePath = scenePath;
     if (*renderFramesOption) renderOptions.frames = renderFrames;
     if (*sizeOption) ParseSize(size, renderOptions.render);
