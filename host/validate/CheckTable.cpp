@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <exception>
 
 #include "validate/Checks.h"
@@ -149,5 +150,9 @@ std::vector<Finding> RunCheckHere(const CheckDefinition& theCheck, const std::st
   } catch (const std::exception& e) {
     theFindings.push_back({Outcome::kFail, e.what()});
   }
+  // Failures first: the table shows the first finding of each check.
+  auto rank = [](const Finding& f) { return f.outcome == Outcome::kFail ? 0 : f.outcome == Outcome::kWarn ? 1 : 2; };
+  std::stable_sort(theFindings.begin(), theFindings.end(),
+                   [&](const Finding& a, const Finding& b) { return rank(a) < rank(b); });
   return theFindings;
 }

@@ -126,7 +126,7 @@ void GuardedBlock::Poison() { std::memset(data(), kPoisonByte, size_); }
 bool GuardedBlock::PoisonIntact() const {
   for (size_t i = 0; i < size_; ++i)
     if (data()[i] != kPoisonByte) return false;
-  return GuardsIntact();
+  return true;
 }
 
 // ------------------------------------------------------------------- host
@@ -182,7 +182,7 @@ void TestHost::FillHead(HostInstance& theInstance, PluginInfoRec& theInfo) const
 
 // The host may keep records wherever it likes between commands: copy both
 // to new places and poison the old ones, which are checked after the next
-// command and then freed.
+// command.
 void TestHost::MoveRecords(HostInstance& theInstance) {
   auto move = [&](std::unique_ptr<GuardedBlock>& theBlock) {
     if (!theBlock) return;
@@ -250,10 +250,12 @@ int32_t TestHost::Raw(HostInstance* theInstance, IFFType theCommand, int32_t the
 
   if (theInstance != nullptr) {
     CheckBlocks(*theInstance, current_);
-    for (auto& block : checkAfter)
+    for (auto& block : checkAfter) {
       if (!block->PoisonIntact())
         Note(ViolationKind::kOutside,
              current_ + " or the command before it wrote into a record the host had moved away");
+      theInstance->retired.push_back(std::move(block));
+    }
   }
   return theResult;
 }
@@ -461,6 +463,10 @@ int32_t TestHost::Allocate(HostInstance& theInstance, void* theRecord) {
     auto resize = [&](std::unique_ptr<GuardedBlock>& theBlock, int32_t& theSize, int32_t wanted) {
       int32_t given = shortAllocate ? wanted / 2 : wanted;
       auto block = std::make_unique<GuardedBlock>(size_t(given));
+      if (theBlock && !theBlock->GuardsIntact())
+        Note(ViolationKind::kOutside, current_ + " wrote outside the " +
+                                          std::string(&theBlock == &theInstance.control ? "settings" : "working") +
+                                          " record before its ALOC");
       if (theBlock) {
         size_t keep = theBlock->size() < size_t(given) ? theBlock->size() : size_t(given);
         std::memcpy(block->data(), theBlock->data(), keep);

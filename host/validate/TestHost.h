@@ -26,8 +26,8 @@ class GuardedBlock {
   const uint8_t* data() const { return storage_.get() + kGuard; }
   size_t size() const { return size_; }
   bool GuardsIntact() const;
-  // Fills the block with a pattern; PoisonIntact tells whether it was
-  // written since.
+  // Fills the block with a pattern; PoisonIntact tells whether its bytes
+  // were written since.
   void Poison();
   bool PoisonIntact() const;
 
@@ -75,7 +75,10 @@ struct HostInstance {
   int32_t controlSize = 0, dataSize = 0;
   std::map<void*, std::unique_ptr<GuardedBlock>> blocks;  // "MMAL" blocks held
   std::map<void*, std::string> blockOrigin;               // the command that asked
-  std::vector<std::unique_ptr<GuardedBlock>> movedAway;   // poisoned, checked later
+  std::vector<std::unique_ptr<GuardedBlock>> movedAway;   // poisoned, checked after the next command
+  // Kept to the end, so that a plug-in writing through an old address
+  // writes into the host's memory rather than freed memory.
+  std::vector<std::unique_ptr<GuardedBlock>> retired;
   // The model of the frame in progress.
   FrameOutput frame;
   int32_t groupVertices = -1;  // vertices of the open group, -1 before any
