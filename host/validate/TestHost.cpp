@@ -108,16 +108,18 @@ std::string Describe(const FrameOutput& o) {
 // ------------------------------------------------------------ guarded bytes
 
 GuardedBlock::GuardedBlock(size_t theSize)
-    : storage_(new uint8_t[theSize + 2 * kGuard]), size_(theSize) {
+    : storage_(new uint8_t[kGuard + theSize + kTail]), size_(theSize) {
   std::memset(storage_.get(), kGuardByte, kGuard);
   std::memset(storage_.get() + kGuard, 0, theSize);
-  std::memset(storage_.get() + kGuard + theSize, kGuardByte, kGuard);
+  std::memset(storage_.get() + kGuard + theSize, kGuardByte, kTail);
 }
 
 bool GuardedBlock::GuardsIntact() const {
   const uint8_t* s = storage_.get();
   for (size_t i = 0; i < kGuard; ++i)
-    if (s[i] != kGuardByte || s[kGuard + size_ + i] != kGuardByte) return false;
+    if (s[i] != kGuardByte) return false;
+  for (size_t i = 0; i < kTail; ++i)
+    if (s[kGuard + size_ + i] != kGuardByte) return false;
   return true;
 }
 

@@ -18,12 +18,15 @@
 #include "protocol/PluginLoader.h"
 
 // Bytes the host hands out, with a guard zone on either side; a plug-in
-// that writes outside them changes a guard.
+// that writes outside them changes a guard.  The zone after the bytes is
+// as long as any record, so that a plug-in writing a whole record into a
+// short one writes into the guard and not into the host's heap.
 class GuardedBlock {
  public:
   explicit GuardedBlock(size_t theSize);
   uint8_t* data() { return storage_.get() + kGuard; }
   const uint8_t* data() const { return storage_.get() + kGuard; }
+  static constexpr size_t kTail = 4096;
   size_t size() const { return size_; }
   bool GuardsIntact() const;
   // Fills the block with a pattern; PoisonIntact tells whether its bytes
