@@ -146,7 +146,28 @@ TestHost::~TestHost() {
 void TestHost::Note(ViolationKind theKind, const std::string& theText) {
   if (++noted_[theKind] > kMaxNotesPerKind) return;
   violations.push_back({theKind, theText});
-  if (trace) std::fprintf(stderr, "      !! %s\n", theText.c_str());
+  if (trace) Trace("      !! " + theText, false);
+}
+
+void TestHost::Trace(const std::string& theLine, bool isCallback) {
+  if (cycle_ > 0 && isCallback && theLine == recent_[recent_.size() - cycle_ + cyclePos_]) {
+    cyclePos_ = (cyclePos_ + 1) % cycle_;
+    ++folded_;
+    return;
+  }
+  if (folded_ > 0) std::fprintf(stderr, "      ... %lld more repeating the line(s) above\n", (long long)folded_);
+  folded_ = 0;
+  cycle_ = cyclePos_ = 0;
+  std::fprintf(stderr, "%s\n", theLine.c_str());
+  if (!isCallback) {
+    recent_.clear();
+    return;
+  }
+  recent_.push_back(theLine);
+  if (recent_.size() > 4) recent_.erase(recent_.begin());
+  size_t n = recent_.size();
+  if (n >= 2 && recent_[n - 1] == recent_[n - 2]) cycle_ = 1;
+  else if (n >= 4 && recent_[n - 1] == recent_[n - 3] && recent_[n - 2] == recent_[n - 4]) cycle_ = 2;
 }
 
 void TestHost::Tell(const std::string& theCommand, const std::string& theCallback) {
@@ -221,7 +242,7 @@ int32_t TestHost::Raw(HostInstance* theInstance, IFFType theCommand, int32_t the
     current_ += " (frame " + std::to_string(frame_) + ")";
   std::string described = current_ + ", " + std::to_string(theSize) + " bytes" +
                           (theRecord == nullptr ? ", null record" : "");
-  if (trace) std::fprintf(stderr, "  -> %s\n", described.c_str());
+  if (trace) Trace("  -> " + described, false);
   Tell(described, "");
 
   HostInstance* previous = active_;
@@ -248,7 +269,7 @@ int32_t TestHost::Raw(HostInstance* theInstance, IFFType theCommand, int32_t the
   }
   if (cancelled) cancelLatency = std::chrono::duration<double>(end - cancelAt_).count();
   resultsReturned.push_back(theResult);
-  if (trace) std::fprintf(stderr, "  <- %s = %d\n", FourCharText(theCommand).c_str(), theResult);
+  if (trace) Trace("  <- " + FourCharText(theCommand) + " = " + std::to_string(theResult), false);
 
   if (theInstance != nullptr) {
     CheckBlocks(*theInstance, current_);
@@ -394,7 +415,7 @@ int32_t TestHost::OnCallback(IFFType theSelector, int32_t theSize, void* theReco
     theResult = kPluginBadParameters;
   }
   if (theResult != kPluginNoError) {
-    if (trace) std::fprintf(stderr, "      %s = %d\n", name.c_str(), theResult);
+    if (trace) Trace("      " + name + " = " + std::to_string(theResult), true);
     return theResult;
   }
 
@@ -444,7 +465,7 @@ int32_t TestHost::OnCallback(IFFType theSelector, int32_t theSize, void* theReco
     latched_ = true;
     latchCause_ = name + " during " + current_ + " answered " + std::to_string(theResult);
   }
-  if (trace) std::fprintf(stderr, "      %s = %d%s\n", name.c_str(), theResult, staged ? " (staged failure)" : "");
+  if (trace) Trace("      " + name + " = " + std::to_string(theResult) + (staged ? " (staged failure)" : ""), true);
   return theResult;
 }
 

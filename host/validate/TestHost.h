@@ -188,6 +188,12 @@ class TestHost {
   int32_t MemMalloc(HostInstance& theInstance, void* theRecord);
   int32_t MemFree(HostInstance& theInstance, void* theRecord);
   void Tell(const std::string& theCommand, const std::string& theCallback);
+  // Prints a trace line; a callback line that only repeats the one or two
+  // before it is counted instead, and the count printed when the run ends.
+  void Trace(const std::string& theLine, bool isCallback);
+  std::vector<std::string> recent_;  // callback lines printed last
+  size_t cycle_ = 0, cyclePos_ = 0;  // length of the repeating run, and where in it
+  int64_t folded_ = 0;
 
   LoadedPlugin plugin_;
   std::vector<std::unique_ptr<HostInstance>> instances_;

@@ -19,8 +19,8 @@ struct HostRun {
   std::string out;
 };
 
-HostRun Plmhost(const std::string& args) {
-  std::string command = std::string(PLMHOST_PATH) + " validate " + args + " 2>/dev/null";
+HostRun Plmhost(const std::string& args, bool withErrors = false) {
+  std::string command = std::string(PLMHOST_PATH) + " validate " + args + (withErrors ? " 2>&1" : " 2>/dev/null");
   HostRun r{-1, ""};
   FILE* pipe = popen(command.c_str(), "r");
   if (pipe == nullptr) return r;
@@ -195,7 +195,7 @@ INSTANTIATE_TEST_SUITE_P(
         BrokenCase{"repeat_init", {"life.repeat"}, "a second INIT answered 5"}),
     [](const ::testing::TestParamInfo<BrokenCase>& info) { return std::string(info.param.plugin); });
 
-TEST(Validate, StrictnessDecidesWhatRunsAndWhatFails) {
+TEST(Validate, StrictnessInProcessAndTrace) {
   // Slow work is judged from 3, an extra export fails only at 5.
   EXPECT_EQ(Plmhost(Broken("slow") + " --strictness 2").exitCode, 0);
   HostRun r = Plmhost(Broken("extra_export") + " --strictness 4 --filter load");
@@ -205,6 +205,13 @@ TEST(Validate, StrictnessDecidesWhatRunsAndWhatFails) {
   r = Plmhost(Broken("leak_mmal") + " --filter memory.mmal --in-process");
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_NE(r.out.find("never freed by MFRE"), std::string::npos) << r.out;
+  // The trace shows commands and callbacks in order, repeats folded.
+  r = Plmhost(Broken("ring") + " --filter life.fini-first --in-process --trace", true);
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_NE(r.out.find("  -> FINI, 40 bytes\n  <- FINI = 0\n  -> INIT, 40 bytes\n      ALOC = 0\n  <- INIT = 0\n"),
+            std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("      ADDV = 0\n      ADDF = 0\n      ADDV = 0\n      ADDF = 0\n      ... 20 more"),
+            std::string::npos) << r.out;
 }
 
 }  // namespace
