@@ -116,9 +116,10 @@ void RasterLine(Canvas& canvas, float x0, float y0, float x1, float y1, float ha
     int m1 = std::min(FloorInt(minorLine - 0.5f + across), minorLimit - 1);
     float* p = canvas.rgb.data() + size_t(major) * majorStride + size_t(std::max(m0, 0)) * minorStride;
     for (int minor = m0; minor <= m1; ++minor, p += minorStride) {
+      // Without a branch: a pixel the line misses gets weight 0, which
+      // leaves it exactly as it was.
       float distance = std::fabs(minor + 0.5f - minorLine) * cosine;
-      float coverage = std::min(halfPlus - distance, 1.0f);
-      if (coverage <= 0) continue;
+      float coverage = std::max(std::min(halfPlus - distance, 1.0f), 0.0f);
       float w = std::min(a * coverage, 1.0f);
       p[0] += (color[0] - p[0]) * w;
       p[1] += (color[1] - p[1]) * w;
