@@ -185,6 +185,9 @@ int RenderScene(const Scene& theScene, const RenderOptions& theOptions) {
   if (stepper.settingsReplaced)
     Warn(report, "the scene's settings record (" + std::to_string(theScene.settings.size()) +
                      " bytes) is not one the plug-in reads; it rendered with the plug-in's default settings");
+  if (stepper.settingsChanged)
+    Warn(report, "the plug-in changed the scene's settings record when it started (an older form converted or a "
+                 "value corrected); the frames are those of the changed record");
 
   // Where the run starts.
   int32_t start = outputFirst;

@@ -72,9 +72,20 @@ int32_t StartStepper(FrameStepper& theStepper) {
   // A record the plug-in could not read comes back as its defaults; one it
   // converted or clamped comes back changed but is no default.
   std::vector<uint8_t> kept = SettingsRecord(instance);
+  // The plug-in leaves a few bytes of its records unset (their contents vary
+  // from run to run), so records within 8 bytes of each other count as the
+  // same.  Kept as the defaults but stored as something else: replaced;
+  // otherwise a record not kept was converted or corrected.
   if (!stored.empty() && kept != stored) {
     std::vector<uint8_t> defaults = DefaultSettings(theStepper.pluginPath);
-    theStepper.settingsReplaced = !defaults.empty() && kept == defaults && stored != defaults;
+    auto near = [](const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
+      if (a.size() != b.size()) return false;
+      size_t differing = 0;
+      for (size_t k = 0; k < a.size(); ++k) differing += a[k] != b[k];
+      return differing <= 8;
+    };
+    theStepper.settingsReplaced = !defaults.empty() && near(kept, defaults) && !near(stored, defaults);
+    theStepper.settingsChanged = !theStepper.settingsReplaced;
   }
   return theResult;
 }

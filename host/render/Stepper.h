@@ -29,6 +29,7 @@ struct FrameStepper {
   std::string sceneContent;     // the canonical text identity.scene hashes
   bool started = false;         // "INIT" answered 0
   bool settingsReplaced = false;  // the plug-in put its defaults over the scene's record
+  bool settingsChanged = false;   // it converted or corrected the record
   int32_t nextFrame = 0;        // the frame the records continue with
   std::string failure;          // why the last step or start failed
   FrameStepper() = default;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "HostRun.h"
+#include "ParticleRecords.h"
 #include "output/Checkpoint.h"
 #include "scene/BuiltinScenes.h"
 
@@ -253,6 +254,16 @@ TEST(PlmhostRender, ASettingsRecordReplacedByTheDefaultsIsReported) {
   ASSERT_EQ(run.exitCode, 0) << run.err;
   ExpectHas(run.err, {"plmhost: warning: the scene's settings record (100 bytes) is not one the plug-in reads; it rendered with the plug-in's default settings\n"});
   EXPECT_EQ(Report(dir / "o")["warnings"].size(), 1u);
+  // One it reads but corrects (no slot at all) is not called the defaults.
+  std::vector<uint8_t> settings = SettingsBytes(BuiltinSceneText("fountain"));
+  const int32_t none = 0;
+  std::memcpy(settings.data() + offsetof(ControlDataRec, maxParticles), &none, sizeof none);
+  scene["settings"] = {{"size", settings.size()}, {"base64", EncodeBase64(settings)}};
+  WriteFile(dir / "empty.json", scene.dump());
+  run = RunHost({"render", "empty.json", "--frames", "0-1", "--out", "q", "-q"}, dir.path);
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  ExpectHas(run.err, {"warning: the plug-in changed the scene's settings record when it started"});
+  EXPECT_EQ(run.err.find("default settings"), std::string::npos) << run.err;
   // The built-in scene's record is read as it is.
   run = RunHost({"render", "--frames", "0-1", "--out", "p", "-q"}, dir.path);
   EXPECT_EQ(run.err.find("warning"), std::string::npos) << run.err;
