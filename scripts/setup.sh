@@ -11,6 +11,7 @@ packages=(
   nlohmann-json3-dev                 # stand-in host: scene files
   libcli11-dev                       # stand-in host: command line
   libpng-dev                         # stand-in host: preview images
+  libssl-dev                         # stand-in host: SHA-256 of scenes, plug-ins and checkpoints (libcrypto)
   libncurses-dev                     # stand-in host: dialog in the terminal
   libeigen3-dev                      # tests only: independent maths oracle
   tmux                               # tests only: drive the terminal dialog
