@@ -99,8 +99,8 @@ const std::vector<CheckDefinition>& CheckTable() {
       {"determinism.fresh", 4, 0, checks::DeterminismFresh,
        "a fresh instance given the first's settings record builds the same frames"},
       {"determinism.reload", 4, 0, checks::DeterminismReload,
-       "a settings record stored after some frames and reloaded into a fresh instance gives the same frames "
-       "(run again from the start; the next frame directly is a warning, a failure at strictness 5)"},
+       "a settings record stored after frame 10 and reloaded into a fresh instance gives the same frames "
+       "run again from frame 0"},
       {"settings.byteorder", 1, 0, checks::SettingsByteOrder,
        "the plug-in's own settings record reversed in 2-, 4- and 8-byte units: refused or repaired, no "
        "crash, hang or write outside"},

@@ -71,17 +71,20 @@ void CallbackFails(CheckContext& c, IFFType theSelector) {
     if (!c.host.fail.fired) continue;  // fewer calls than the reference made
     std::string which = "the " + (nth == 1 ? std::string("first ") : "call " + Num(nth) + " of the ") + name;
     // After the next reset (the next frame's, or the first's when the
-    // failure came in INIT) the frames are those of a run without it.
+    // failure came in INIT) the frames work and build a model again.  They
+    // need not match the run without the failure: an engine may rebuild its
+    // state by replaying, which can differ from a continued run.
     size_t recovered = failedAt == SIZE_MAX ? 0 : failedAt + 1;
     std::string where = failedAt == SIZE_MAX ? "INIT" : "frame " + Num(kAnimationFrames[failedAt]);
     for (size_t i = recovered; i < got.size(); ++i) {
       if (got[i].result != kPluginNoError) {
-        c.Fail("after " + which + " failed, frame " + Num(kAnimationFrames[i]) + " answered " + Num(got[i].result));
+        c.Fail("after " + which + " failed in " + where + ", frame " + Num(kAnimationFrames[i]) + " answered " +
+               Num(got[i].result));
         break;
       }
-      if (got[i] != expected[i]) {
-        c.Warn(4, "after " + which + " failed in " + where + ", frame " +
-                      Num(kAnimationFrames[i]) + " built " + Describe(got[i]) + " instead of " + Describe(expected[i]));
+      if (got[i].vertices == 0 && expected[i].vertices > 0) {
+        c.Fail("after " + which + " failed in " + where + ", frame " + Num(kAnimationFrames[i]) +
+               " built nothing (" + Num(expected[i].vertices) + " vertices without the failure)");
         break;
       }
     }
@@ -210,14 +213,8 @@ void DeterminismReload(CheckContext& c) {
   c.host.Finish(reloaded);
   std::string d = FramesDiffer(expected, got, frames);
   if (!d.empty()) c.Fail("the settings record stored after frame 10 and reloaded gives other frames: " + d);
-
-  HostInstance& direct = c.host.NewInstance(stored);
-  c.host.Initialize(direct);
-  FrameOutput directNext = c.host.Frame(direct, 11);
-  c.host.Finish(direct);
-  if (directNext != next)
-    c.Warn(5, "frame 11 straight after reloading the record stored at frame 10 built " + Describe(directNext) +
-                  " instead of " + Describe(next));
+  // Frame 11 straight after the reload is not compared: an engine may reach
+  // a frame by replaying a window, which need not match a continued run.
 }
 
 void SettingsByteOrder(CheckContext& c) {

@@ -17,7 +17,7 @@ const char* const kStrictnessHelp =
     "  1  what takes a host down: loading, bad command records, damaged settings records\n"
     "  2  the protocol: self-description, life cycle, allocation, failing callbacks, memory, model output\n"
     "  3  long work: STAT offered at least every 0.5 s, and cancel through STAT honoured within 1 s\n"
-    "  4  determinism; accepting a bad command record, or frames that differ after a failed callback, fail\n"
+    "  4  determinism; accepting a bad command record fails\n"
     "  5  every warning fails (other exported symbols, missing DESC texts, ...); the default";
 
 namespace {

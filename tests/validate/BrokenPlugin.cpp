@@ -25,7 +25,7 @@
 #define FAULT_chek_lies 13       // CHEK accepts GINF, GINF answers 2
 #define FAULT_shared_state 14    // the seed kept in a global from INIT
 #define FAULT_repeat_steps 15    // the same frame again steps once more
-#define FAULT_reload_trust 16    // the last frame kept in the settings record
+#define FAULT_reload_trust 16    // the last frame kept in the settings record, trusted going back
 #define FAULT_slow 17            // a long frame jump works 0.8 s before its first STAT
 #define FAULT_settings_size 18   // a short stored record repaired in place, full size
 #define FAULT_nonfinite 19       // frames from 40 on have a NaN vertex
@@ -312,7 +312,11 @@ void Step(const PluginInfoRec& info, Working* w, Settings* s) {
   status.theStatusMin = 0;
   status.theStatusMax = 64;
   Status(info, 0);
+#if HAS(reload_trust)
+  bool stepping = last != kNoFrame && jump <= 64;  // a jump back continues too
+#else
   bool stepping = last != kNoFrame && jump >= 0 && jump <= 64;
+#endif
   w->steps = stepping ? w->steps + int32_t(jump) : w->frame;
   if (HAS(repeat_steps) && jump == 0) w->extra += 1;
   for (int32_t k = 0; k < 64 && result == 0; ++k) Status(info, k);
