@@ -2,7 +2,7 @@
 // refused request gets its status and changes nothing.
 import { after, before, describe, test } from 'node:test';
 import assert from 'node:assert/strict';
-import { readFileSync } from 'node:fs';
+import { mkdirSync, readFileSync, writeFileSync } from 'node:fs';
 import { join } from 'node:path';
 import http from 'node:http';
 import { host, request, startServer, tempDir } from './harness.mjs';
@@ -105,6 +105,27 @@ describe('security', () => {
       assert.equal(await ro.stop(), 130);
     }
     assert.equal(sceneNow(), sceneText);
+  });
+
+  test('view refuses damaged frame files with a message and goes on serving', async () => {
+    host(['render', 's.json', '--frames', '0-3', '--out', 'v'], tmp.dir);
+    const ply = readFileSync(join(tmp.dir, 'v', 'frame_0002.ply'));
+    writeFileSync(join(tmp.dir, 'v', 'frame_0002.ply'), ply.subarray(0, ply.length - 5));
+    writeFileSync(join(tmp.dir, 'v', 'frame_0003.ply'), 'ply\nformat ascii 1.0\nelement vertex 999999999\nend_header\n');
+    const view = await startServer(['view', 'v'], tmp.dir);
+    try {
+      const get = (f) => request(view, { path: `/api/frame?f=${f}`, headers: { Cookie: view.cookie() } });
+      for (const f of [2, 3]) {
+        const res = await get(f);
+        assert.equal(res.status, 500);
+        assert.match(JSON.parse(res.body).error, new RegExp(`frame_000${f}.ply: `));
+      }
+      assert.equal((await get(9)).status, 404);
+      assert.equal((await get(1)).status, 200);
+      assert.equal((await request(view, { method: 'POST', path: '/api/settings', headers: { Cookie: view.cookie(), 'Content-Type': 'application/json' }, body: '{"values":{}}' })).status, 403);
+    } finally {
+      assert.equal(await view.stop(), 130);
+    }
   });
 
   test('Ctrl-C ends the server with 130 and the scene as last saved', async () => {
