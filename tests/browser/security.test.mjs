@@ -2,7 +2,7 @@
 // refused request gets its status and changes nothing.
 import { after, before, describe, test } from 'node:test';
 import assert from 'node:assert/strict';
-import { mkdirSync, readFileSync, writeFileSync } from 'node:fs';
+import { readFileSync, writeFileSync } from 'node:fs';
 import { join } from 'node:path';
 import http from 'node:http';
 import { host, request, startServer, tempDir } from './harness.mjs';
