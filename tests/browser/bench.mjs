@@ -1,4 +1,4 @@
-// Benchmark (not a test): the page with 100,000 particles a frame.
+// Benchmark (not a test): the page with 100,000 particles a frame (PARTICLES=N for another pool).
 //   request to drawn: from the page's request to the frame on screen, for a
 //     frame the server has cached and for the next frame it must simulate;
 //   playback: frames drawn per second when playing cached frames.
@@ -6,14 +6,15 @@
 //   PLMHOST=build/release/bin/plmhost PLMHOST_WEB=web node tests/browser/bench.mjs
 import { host, launchBrowser, openPage, showFrame, startServer, tempDir, waitFor } from './harness.mjs';
 
+const particles = Number(process.env.PARTICLES || 100000);  // PARTICLES=10000 for a smaller pool
 const median = (xs) => [...xs].sort((a, b) => a - b)[Math.floor(xs.length / 2)];
 const tmp = tempDir();
 let server, browser;
 try {
   // The pool fills within a quarter of a second and stays full; the scene
   // runs at 60 frames a second so that playback is not held to 30 by it.
-  host(['new', 'big.json', '--fps', '60', '--frames', '0-79', '--set', 'maxParticles=100000',
-        '--set', 'emitFrequency=400000', '--set', 'lifeTime=60'], tmp.dir);
+  host(['new', 'big.json', '--fps', '60', '--frames', '0-79', '--set', `maxParticles=${particles}`,
+        '--set', `emitFrequency=${particles * 4}`, '--set', 'lifeTime=60'], tmp.dir);
   server = await startServer(['serve', 'big.json', '--read-only'], tmp.dir);
   browser = await launchBrowser();
   const { page } = await openPage(browser, server, { width: 1280, height: 720 });
