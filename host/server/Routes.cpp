@@ -59,6 +59,9 @@ void SecureEveryRequest(httplib::Server& server, const Site& site) {
                        req.get_header_value("Transfer-Encoding")};
     Verdict verdict = CheckRequest(site.policy, facts);
     if (verdict.status != 0) {
+      // A refused request's body stays unread on the socket: the connection
+      // must not carry another request after it.
+      res.set_header("Connection", "close");
       SendError(res, verdict.status, verdict.reason);
       return httplib::Server::HandlerResponse::Handled;
     }
@@ -66,6 +69,7 @@ void SecureEveryRequest(httplib::Server& server, const Site& site) {
     return httplib::Server::HandlerResponse::Unhandled;
   });
   server.set_error_handler([](const httplib::Request&, httplib::Response& res) {
+    if (res.status == 413) res.set_header("Connection", "close");
     if (res.body.empty()) SendError(res, res.status, res.status == 413 ? "request body too large" : "no such page");
   });
   server.set_exception_handler([](const httplib::Request&, httplib::Response& res, std::exception_ptr ep) {

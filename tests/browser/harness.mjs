@@ -61,7 +61,8 @@ export function startServer(args, cwd) {
 // One raw HTTP request, with any headers (Host and Origin included).
 export function request(server, { method = 'GET', path = '/', headers = {}, body } = {}) {
   return new Promise((resolve, reject) => {
-    const req = http.request({ host: '127.0.0.1', port: server.port, method, path, headers: { Host: server.host, ...headers } }, (res) => {
+    // A connection of its own: a refused body is left unread on the socket.
+    const req = http.request({ host: '127.0.0.1', port: server.port, method, path, agent: false, headers: { Host: server.host, ...headers } }, (res) => {
       const chunks = [];
       res.on('data', (c) => chunks.push(c));
       res.on('end', () => resolve({ status: res.statusCode, headers: res.headers, body: Buffer.concat(chunks) }));
