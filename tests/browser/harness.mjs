@@ -93,7 +93,7 @@ export async function openPage(browser, server, viewport = { width: 1400, height
   const errors = [];
   page.on('console', (m) => { if (m.type() === 'error') errors.push(m.text()); });
   page.on('pageerror', (e) => errors.push(String(e)));
-  await page.goto(server.url);
+  await page.goto(server.url, { timeout: 120000 });  // slow under a loaded machine
   await page.waitForSelector('body[data-count]', { timeout: 120000 });
   return { page, errors };
 }
