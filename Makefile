@@ -4,7 +4,7 @@
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 FUZZ_SECONDS ?= 600
 
-.PHONY: all setup demo test release asan bench plugin fuzz clean
+.PHONY: all setup demo test release asan bench plugin fuzz mutants clean
 
 all: release
 
@@ -32,6 +32,11 @@ test: asan
 
 fuzz: setup
 	scripts/fuzz.sh $(FUZZ_SECONDS)
+
+# The mutation campaign (not run by CI): every planted slip must fail a test.
+# MUTANTS="--only NAME..." runs some of them.
+mutants: setup
+	scripts/mutants.py $(MUTANTS)
 
 bench: release
 	scripts/bench.sh build/release
