@@ -34,6 +34,7 @@ TEST(Color, BytesInAlphaRedGreenBlueOrderAndThePackedSharedExponent) {
       {{-1.0f, NAN, 1.0f}, {32 + 17, 0, 0, 0}}, {{NAN, -1.0f, 1.0f}, {32 + 17, 0, 0, 0}}};
   for (const auto& [rgb, bytes] : packs) EXPECT_EQ(B(Packed(rgb)), bytes) << rgb[0] << rgb[1];
   EXPECT_EQ(Unpack(Packed({1.0f, 0.5f, 0.25f})), (RGB{1.001953125f, 0.501953125f, 0.251953125f}));
+  EXPECT_EQ(Unpack(Packed({0.25f, 0.5f, 1.0f})), (RGB{0.251953125f, 0.501953125f, 1.001953125f}));
   EXPECT_EQ(Unpack(Packed({40000.0f, 1.0f, 1.0f})), (RGB{32736.0f, 32.0f, 32.0f}));
   EXPECT_EQ(Unpack(Packed({1.0f, 0.001f, 0.7055f}))[1], 0.001953125f);  // zero: a midpoint
   EXPECT_EQ(Unpack(MakeARGB(0, 7, 7, 7)), (RGB{0, 0, 0}));  // alpha 0: black

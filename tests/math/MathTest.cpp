@@ -443,7 +443,16 @@ Vector3d Apply(void (*f)(C*, const Matrix4*), const Matrix4& m, const Vector3d& 
   return f(&c, &m), Vector3d(c.x, c.y, c.z);
 }
 
-// Every member against Eigen: doubles to a few roundings, floats rounded once on store.
+// Column j of p times the 4x4 m, summed x term, y term, z term, then w times
+// the translation row: the kit's own order, for bit-for-bit comparisons.
+double Column(const Matrix4& m, const Vector3d& p, int j, double w) {
+  return ((p.x() * m.matrix[0][j] + p.y() * m.matrix[1][j]) + p.z() * m.matrix[2][j]) +
+         w * m.matrix[3][j];
+}
+
+// Every member against Eigen: doubles to a few roundings, floats rounded once on store;
+// and the double members bit for bit in the kit's sum order, each divide a multiplication
+// by a reciprocal formed once.
 TEST(PointTransform, EveryMemberMatchesEigenWithTheKitsSumOrderAndFallbacks) {
   Random rnd;
   for (int k = 0; k < 200; ++k) {
@@ -468,6 +477,14 @@ TEST(PointTransform, EveryMemberMatchesEigenWithTheKitsSumOrderAndFallbacks) {
     expect(linear, 4e-16, {Apply(TransformVector, m, p), Apply(TransformPointR, m, p)});
     expect(linear.normalized(), 4e-16, {Apply(TransformNormal, m, p)});
     expect(p.transpose() * ToEigen(m3), 4e-16, {Apply(TransformPoint3, m3, p)});
+    const Vector3d sums(Column(m, p, 0, 1), Column(m, p, 1, 1), Column(m, p, 2, 1)),
+        linearSums(Column(m, p, 0, 0), Column(m, p, 1, 0), Column(m, p, 2, 0));
+    EXPECT_EQ(Apply(TransformPoint, m, p), sums) << k;
+    EXPECT_EQ(Apply(TransformPointH, m, p), sums * (1.0 / Column(m, p, 3, 1))) << k;
+    EXPECT_EQ(Apply(TransformVector, m, p), linearSums) << k;
+    EXPECT_EQ(Apply(TransformNormal, m, p), linearSums * (1.0 / std::sqrt(
+        (linearSums.x() * linearSums.x() + linearSums.y() * linearSums.y()) +
+        linearSums.z() * linearSums.z()))) << k;
     // Copies between the forms: the rest of the 4x4 becomes the identity's.
     Matrix3 c3 = m3;
     Matrix4 c4 = m;

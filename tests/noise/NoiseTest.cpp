@@ -30,8 +30,10 @@ TEST(MacRandom, MinimalStandardSequence) {
     const uint32_t expected = uint32_t(uint64_t(seed) * 16807u % 0x7FFFFFFFu);
     ASSERT_TRUE(uint16_t(MacRandom(&seed)) == (expected & 0xFFFFu) && seed == expected) << i;
   }
-  seed = 0;  // zero stays zero
-  EXPECT_TRUE(MacRandom(&seed) == 0 && seed == 0);
+  for (uint32_t zero : {0u, 0x7FFFFFFFu}) {  // zero, and the modulus itself, give zero
+    seed = zero;
+    EXPECT_TRUE(MacRandom(&seed) == 0 && seed == 0) << zero;
+  }
 }
 
 TEST(NoiseTables, SeedsCountsAndAllocation) {
@@ -39,9 +41,12 @@ TEST(NoiseTables, SeedsCountsAndAllocation) {
   ASSERT_EQ(InitNoise(Allocate, &seed), 1);
   const float* table = static_cast<const float*>(lastBlock);
   EXPECT_EQ(table[0], 0.2569350302219391f);
-  EXPECT_EQ(table[1], 0.5878706574440002f);
   EXPECT_EQ(seed, 3315543718u);  // advanced by 4097 steps
-  for (int i = 0; i < 4097; ++i) ASSERT_TRUE(table[i] >= 0.0f && table[i] <= 1.0f) << i;
+  uint32_t draw = 1;  // each entry a draw times the decimal 2.328306436e-10, not 2^-32
+  for (int i = 0; i < 4097; ++i) {
+    draw = draw * 1103515245u + 12345u;
+    ASSERT_EQ(table[i], float(2.328306436e-10 * double(draw))) << i;
+  }
   FinishNoise(free);
   FinishNoise(free);  // a second release does nothing (no double free for ASan to report)
   EXPECT_EQ(InitNoise(Refuse, &seed), 0);
@@ -134,11 +139,27 @@ class Noises : public ::testing::Test {
 TEST_F(Noises, LatticeValuesAtKnownPoints) {
   EXPECT_EQ(Noise1D(0.0f), 0.47971362f);
   EXPECT_EQ(Noise1D2(0.0f), At(0));
-  // -0.5 lies in cell -1 at fraction 0.5: weights 1/8, 3/4, 1/8.
-  EXPECT_FLOAT_EQ(Noise1D(-0.5f), At(-1) * 0.125f + At(0) * 0.75f + At(1) * 0.125f);
+  // -0.5 lies in cell -1 at fraction 0.5: weights 1/8, 3/4, 1/8.  Each weight is
+  // formed in double from the float fraction and its float square, then narrowed.
+  for (float x : {-0.5f, 0.1f, 7.77f, -2.1f}) {
+    const int32_t c = int32_t(std::floor(x));
+    const float f = x - float(c), ff = f * f;
+    const float w0 = float(double(0.5f * ff) + (0.5 - double(f))),
+                w1 = float((double(f) + 0.5) - double(ff)), w2 = 0.5f * ff;
+    EXPECT_EQ(Noise1D(x), (At(c) * w0 + At(c + 1) * w1) + At(c + 2) * w2) << x;
+  }
   // The linear members reproduce the lattice at integer points.
   const uint32_t h = 3u * 74809041u + uint32_t(-2) * 113448903u + 5u * 184734183u + 255614433u;
   EXPECT_EQ(Noise4D2(3.0f, -2.0f, 5.0f, 1.0f), values[h & 0xFFF]);
+  // Between them they blend along x, then along y with y's fraction: (3.25, -1.25)
+  // lies in cell (3, -2) at fractions 0.25 and 0.75.
+  const auto row = [&](int32_t y) {
+    const float* v = values;
+    const uint32_t base = uint32_t(y) * 113448903u;
+    const float v3 = v[(3 * 74809041u + base) & 0xFFF], v4 = v[(4 * 74809041u + base) & 0xFFF];
+    return v3 + (v4 - v3) * 0.25f;
+  };
+  EXPECT_EQ(Noise2D2(3.25f, -1.25f), row(-2) + (row(-1) - row(-2)) * 0.75f);
 }
 
 std::vector<float> AllValues(float x, float y, float z, float t) {  // of every value member
@@ -191,7 +212,7 @@ TEST_F(Noises, CellularSearchesFindTheNearestPointsOfTheBlockInOrder) {
           ASSERT_NEAR(f[k].distance, expected[k].first, 1e-5f) << dims << "D, entry " << k;
           ASSERT_TRUE(k == 0 || f[k - 1].distance <= f[k].distance);
           const float vz2 = dims == 3 ? f[k].vz * f[k].vz : 0;
-          ASSERT_NEAR(f[k].vx * f[k].vx + f[k].vy * f[k].vy + vz2, f[k].distance, 1e-5f);
+          ASSERT_EQ((f[k].vx * f[k].vx + f[k].vy * f[k].vy) + vz2, f[k].distance);  // in order
         }
       }
     }

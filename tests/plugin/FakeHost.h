@@ -21,8 +21,10 @@ struct HostLog {
   std::vector<IFFType> calls;
   std::vector<int32_t> allocateSizes;  // control size, then data size, per "ALOC"
   std::vector<std::pair<std::string, float>> status;  // unit and position, per "STAT"
+  std::vector<std::pair<int32_t, int32_t>> statusValues;  // value and maximum, per "STAT"
   std::vector<uint32_t> groupFlags;
-  std::vector<std::vector<double>> vertices;  // position and blur position, per "ADDV"
+  // Position, blur position, texture position, normal and colour, per "ADDV".
+  std::vector<std::vector<double>> vertices;
   std::vector<std::vector<uint32_t>> facets;  // colour, vertex count and vertices, per "ADDF"
 };
 
@@ -132,6 +134,7 @@ struct FakeHost : HostLog {
       auto& r = Record<HostStatusRec>(size, record);
       const char* unit = reinterpret_cast<char*>(r.theStatusUnit + 1);
       host.status.emplace_back(std::string(unit, r.theStatusUnit[0]), r.theStatusPos);
+      host.statusValues.emplace_back(r.theStatusValue, r.theStatusMax);
       if (host.throttle) r.theStatusTick = 1;
       if (host.cancelAtReport != 0 && host.status.size() >= host.cancelAtReport)
         answer = kPluginUserCanceled;
@@ -141,8 +144,10 @@ struct FakeHost : HostLog {
       host.groupFlags.push_back(r.theGroupVertexFlags);
     } else if (selector == kHostAddVertex) {
       auto& r = Record<HostModelAddVertexRec>(size, record);
-      const DCoordinate p = r.thePosition, b = r.theBlurPosition;
-      host.vertices.push_back({p.x, p.y, p.z, b.x, b.y, b.z});
+      const DCoordinate p = r.thePosition, b = r.theBlurPosition, t = r.theTexturePosition,
+                        n = r.theNormal;
+      host.vertices.push_back({p.x, p.y, p.z, b.x, b.y, b.z, t.x, t.y, t.z, n.x, n.y, n.z,
+                               double(r.theColor.colorValue)});
       r.theIndex = 1000 + int32_t(host.vertices.size());
     } else if (selector == kHostAddFacet) {
       auto& r = Record<HostModelAddFacetRec>(size, record);

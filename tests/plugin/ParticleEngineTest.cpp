@@ -52,20 +52,36 @@ TEST(Random, KnownSequenceAndVariates) {
   for (int i = 0; i < 1000; i++) ASSERT_EQ(RandomCache(), ref.Next());
 }
 
-// Rows: local x (horizontal), local y, and the unit axis; right-handed.
+// The frame of an axis that is not vertical, formed as its definition forms
+// it, in double.
+std::array<double, 9> FrameOf(double x, double y, double z) {
+  const double f = 1 / std::sqrt((x * x + y * y) + z * z);
+  x *= f, y *= f, z *= f;
+  const double s = std::sqrt(1 - z * z), k = 1 / s, k2 = k * z;
+  return {y * k, -x * k, 0.0, x * k2, y * k2, -s, x, y, z};
+}
+
+// Rows: local x (horizontal), local y, and the unit axis; right-handed; and
+// for an axis that is not vertical, bit for bit the defining arithmetic.
 TEST(Emit, DirectionFrameOfTheEmitterAxis) {
   const double r5 = std::sqrt(5.0);
   const std::pair<std::array<double, 3>, std::array<double, 9>> axes[] = {
       {{0, 0, 0}, {1, 0, 0, 0, 1, 0, 0, 0, 1}}, {{0, 0, -3}, {1, 0, 0, 0, 1, 0, 0, 0, -1}},
       {{0, 0, 2}, {1, 0, 0, 0, 1, 0, 0, 0, 1}}, {{0, 5, 0}, {1, 0, 0, 0, 0, -1, 0, 1, 0}},
       {{1, -2, 2},
-       {-2 / r5, -1 / r5, 0, 2 / (3 * r5), -4 / (3 * r5), -r5 / 3, 1. / 3, -2. / 3, 2. / 3}}};
+       {-2 / r5, -1 / r5, 0, 2 / (3 * r5), -4 / (3 * r5), -r5 / 3, 1. / 3, -2. / 3, 2. / 3}},
+      {{3, -1, 0.5}, {}}, {{0.3, -0.7, 1.9}, {}}};  // the definition only
   for (const auto& [axis, rows] : axes) {
     BoundPool pool(1);
     std::memcpy(&pool.Control().initXDir, axis.data(), sizeof axis);
     InitParticles();
     const double* m = pool.Data().directionMatrix.matrixData;
-    for (int i = 0; i < 9; i++) EXPECT_NEAR(m[i], rows[size_t(i)], 1e-15) << axis[0] << i;
+    for (int i = 0; rows[8] != 0 && i < 9; i++)
+      EXPECT_NEAR(m[i], rows[size_t(i)], 1e-15) << axis[0] << i;
+    if (axis[0] != 0 || axis[1] != 0) {
+      EXPECT_EQ(std::memcmp(m, FrameOf(axis[0], axis[1], axis[2]).data(), 9 * sizeof(double)), 0)
+          << axis[0];
+    }
   }
 }
 
@@ -120,7 +136,10 @@ std::vector<ParticleRec> Predict(const ControlDataRec& c, const double* k, uint3
 
 // Frame 10 at time 10 with a step of 1, the interval [9, 10), bit for bit:
 // with no window, with windows that the interval ends at, starts at, holds,
-// enters or follows, and with a negative rate.  A full pool stops emission.
+// enters or follows, and with a negative rate; with angles around 20
+// degrees, within a hundredth of 90 (a local z so small that every bit of
+// the slope constant shows) and around 170 (some folded back from beyond
+// 180).  A full pool stops emission.
 TEST(Emit, EveryParticleMatchesItsDefinition) {
   FakeHost host;
   ASSERT_EQ(host.Init(), kPluginNoError);
@@ -130,13 +149,18 @@ TEST(Emit, EveryParticleMatchesItsDefinition) {
   const double settings[26] = {40, 10, 5,  5,  0.5, 0.1, 1, 0.2, -2, 0.5, 0.4, 2,   1,
                                4,  2,  20, 20, 10,  3,   0, 0,   0,  0,   0,   0.5, 0.9};
   std::memcpy(&host.Control().emitFrequency, settings, sizeof settings);
-  const struct { double start, end, rate, e; } cases[] = {
-      {5, 5, 40, 1},       {10, 20, 40, 0}, {0, 9, 40, 1},      {9.25, 9.5, 40, 0.25},
-      {9.5, 30, 40, 0.5},  {0, 8.5, 40, 0}, {5, 5, -100, 1},    {5, 5, 1000, 1}};
+  const struct { double start, end, rate, e, angle, spread; } cases[] = {
+      {5, 5, 40, 1, 20, 20},      {10, 20, 40, 0, 20, 20},   {0, 9, 40, 1, 20, 20},
+      {9.25, 9.5, 40, 0.25, 20, 20}, {9.5, 30, 40, 0.5, 20, 20}, {0, 8.5, 40, 0, 20, 20},
+      {5, 5, -100, 1, 20, 20},    {5, 5, 1000, 1, 20, 20},   {5, 5, 40, 1, 90, 0.01},
+      {5, 5, 40, 1, 170, 20}};
   for (const auto& k : cases) {
     host.Control().emitStart = k.start;
     host.Control().emitEnd = k.end;
     host.Control().emitFrequency = k.rate;
+    host.Control().initAngle = k.angle;
+    host.Control().initAngleErr = k.spread;
+    host.Control().groundLevel = k.angle > 45 ? -1000 : 0;  // downward: out of the ground's way
     host.Control().maxParticles = k.rate > 100 ? 7 : 1000;
     host.Control().lastFrameIndex = kNoFrame;
     ASSERT_EQ(host.Interface(), kPluginResourceError);
@@ -147,10 +171,10 @@ TEST(Emit, EveryParticleMatchesItsDefinition) {
         want = Predict(host.Control(), host.Data().directionMatrix.matrixData,
                        uint32_t(host.Control().particleSeed) + 9, k.e, &emitted);
     if (k.rate > 100) want.resize(7);
-    ASSERT_EQ(live.size(), want.size()) << k.start << " " << k.rate;
+    ASSERT_EQ(live.size(), want.size()) << k.start << " " << k.rate << " " << k.angle;
     for (size_t i = 0; i < want.size(); i++)  // the list runs newest first
       ASSERT_EQ(std::memcmp(&live[want.size() - 1 - i], &want[i], offsetof(ParticleRec, color)), 0)
-          << k.start << " particle " << i;
+          << k.start << " " << k.angle << " particle " << i;
     EXPECT_TRUE(&k != cases || (want.size() > 20 && int(want.size()) < emitted))
         << "the settings should put some below the ground";
   }
@@ -161,6 +185,7 @@ TEST(Emit, EveryParticleMatchesItsDefinition) {
 TEST(Motion, StepsWithDeathGravityAndBounces) {
   const float e1 = float(float(float(1 - 0.1f * 0.25) - 0.1f * 0.5) - 0.1f * 0.5);
   const float x6 = float(0.25 + double(float(0.9 * 1.0f)) * 0.25);  // contact at x 0.25
+  const float cut = float(0.25 * 0.45 / (0.25 - (0.25 - 3 * 0.45)));  // from the double energy
   struct {
     const char* what; ParticleRec p; double gravity, bounce, count, st, dt; bool took;
     float xPos, yPos, xDir, yDir, energy;
@@ -169,11 +194,13 @@ TEST(Motion, StepsWithDeathGravityAndBounces) {
       {"energy exactly 0", At(0, 10, 0, 0, 1, 0.5f), 0, 0.5, 2, 1, 1, true, 0, 10, 0, 0, 0},
       {"dead at the third", At(0, 10, 0, 0, 1, 0.5f), 0, 0.5, 3, 1, 1, false, 0, 10, 0, 0, 0},
       {"cut at death", At(0, 10, 1, 0, 0.25f, 1), 0, 0.5, 1, 0.5, 0.5, true, 0.25f, 10, 1, 0, 0},
+      {"cut, unrounded", At(0, 10, 1, 0, 0.25f, 3), 0, 0.5, 1, 0.45, 0.45, true, cut, 10, 1, 0, 0},
       {"partial first step", At(0, 10, 1, 0), 0, 0.5, 3, 0.5, 0.25, true, 1.25f, 10, 1, 0, e1},
       {"bounce", At(0, 1, 1, -4), 0, 0.5, 1, 0.5, 0.5, true, x6, 0.5f, float(0.9 * 1.0f), 2, NAN},
       {"onto the plane", At(0, 1, 0, -2), 0, 0.5, 1, 0.5, 0.5, true, 0, 0, 0, -2, NAN},
       {"pulled, bounced", At(0, 0, 0, 0), -50, 0.5, 1, 0.1, 0.1, true, 0, 0.25f, 0, 2.5f, NAN},
       {"not lifted", At(0, 0, 0, 0), 10, 0.5, 1, 0.1, 0.1, true, 0, 0, 0, 0, NAN},
+      {"at the lift", At(0, 1, 0, 0), 10, 0.5, 1, 0.1, 0.1, true, 0, 1, 0, 0, NAN},
       {"lifted", At(0, 5, 0, 0), 10, 0.5, 1, 0.1, 0.1, true, 0, float(5 + 0.1), 0, 1, NAN},
       {"below, level", At(0, -1, 1, 0), 0, -0.5, 2, 0.5, 0.5, true, 1, -1, 1, 0, NAN},
       {"below, falling", At(0, -1, 0, -2), 0, -0.5, 1, 0.5, 0.5, true, 0, -2, 0, -2, NAN}};
@@ -207,13 +234,18 @@ TEST(Motion, AirSideGravityAndTheContactPoint) {
             std::vector<float>({0.5, -1, -0.25, -0.75}));
   pool.Control().gravityXDir = pool.Control().gravityZDir = pool.Control().airResistance = 0;
   p = At(0.61f, 0.99f, -91.36f, -23.77f);
+  p.zPos = p.zOld = -3.5f, p.zDir = 55.25f;
   const double dt = 0.0417;
   EXPECT_TRUE(CalcParticle(&p, 1, dt, dt));
   float x1 = float(0.61f + double(-91.36f) * dt), y1 = float(0.99f + double(-23.77f) * dt);
+  float z1 = float(-3.5f + double(55.25f) * dt);
   double t = double(0.99f) / double(float(0.99f - y1));
   double xBounce = double(0.61f) + double(float(x1 - 0.61f)) * t;
+  double zBounce = double(-3.5f) + double(float(z1 - -3.5f)) * t;
   EXPECT_EQ(p.xPos, float(xBounce + float(0.9 * double(-91.36f)) * (dt * (1 - t))));
   EXPECT_EQ(p.yPos, float(0.0 + float(-0.5 * double(-23.77f)) * (dt * (1 - t))));
+  EXPECT_EQ(p.zDir, float(0.9 * double(55.25f)));
+  EXPECT_EQ(p.zPos, float(zBounce + float(0.9 * double(55.25f)) * (dt * (1 - t))));
 }
 
 // The energy ramp, each channel blended on its own, alpha included.
@@ -235,7 +267,7 @@ TEST(Output, EnergyColourRamp) {
 
 // Nothing for an empty pool.  Newest first, a report before each vertex;
 // the group without bits 31 and 29; positions through the frame matrix,
-// blur positions through the blur matrix; one single-vertex facet in the
+// blur positions through the blur matrix, no normal; one single-vertex facet in the
 // particle's colour per vertex.  A failed vertex stops the frame, and the
 // latch silences the next.
 TEST(Output, OrderFlagsMatricesColoursAndTheLatch) {
@@ -255,8 +287,9 @@ TEST(Output, OrderFlagsMatricesColoursAndTheLatch) {
   EXPECT_EQ(pool.groupFlags, std::vector<uint32_t>{0x5FFFFFFF});
   for (int i = 0; i < 3; i++) {
     const float k = 7.0f - 3 * i;
-    EXPECT_EQ(pool.vertices[size_t(i)],
-              std::vector<double>({2 * k + 10, 2 * k + 22, 30, k + 100, k, 0}));
+    EXPECT_EQ(pool.vertices[size_t(i)],  // the texture position is the position; white
+              std::vector<double>({2 * k + 10, 2 * k + 22, 30, k + 100, k, 0, 2 * k + 10,
+                                   2 * k + 22, 30, 0, 0, 0, 0xFFFFFFFF}));
     const uint32_t color = MakeARGB(0, 1, 2, uint8_t(k)).colorValue;
     EXPECT_EQ(pool.facets[size_t(i)], (std::vector<uint32_t>{color, 1, 1001u + i, 0, 0, 0}));
   }

@@ -3,6 +3,7 @@
 // edges of their ranges.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 
@@ -250,29 +251,54 @@ TEST(Frames, LongSilentWorkStillLetsTheHostCancel) {
   }
 }
 
-// A host that takes every report gets one after every particle's run; one
-// that throttles (here with a tick that is always due) is asked only every
-// so many particles, and still sees the first and the last report.
+// The values of one unit's reports, each report's position checked to be
+// its value over its maximum, formed in double and narrowed.
+std::vector<int32_t> ReportValues(const FakeHost& host, const std::string& unit) {
+  std::vector<int32_t> out;
+  for (size_t i = 0; i < host.status.size(); i++) {
+    if (host.status[i].first != unit) continue;
+    const auto [value, max] = host.statusValues[i];
+    EXPECT_EQ(host.status[i].second, float(double(value) / max)) << unit << " report " << i;
+    out.push_back(value);
+  }
+  return out;
+}
+
+// Every report of a frame.  A host that takes every report gets one after
+// every particle's run: while aging, the count of intervals begun so far
+// (every interval here has particles), and while output, the particle's
+// number.  One that throttles (here with a tick that is always due) is asked
+// only every 256 particles; it still sees the first and the last report.
 TEST(Frames, ReportsFollowTheHostsThrottle) {
-  std::vector<size_t> reports;
   for (bool throttle : {false, true}) {
     FakeHost host;
     Start(host, 5000);
-    host.Control().emitFrequency = 3000;
+    host.Control().emitFrequency = 300;
+    host.Control().emitStart = host.Control().emitEnd = 0;
     host.throttle = throttle;
     host.ClearLog();
     ASSERT_EQ(host.Frame(300), kPluginNoError);
-    const size_t particles = host.vertices.size();
-    ASSERT_GT(particles, 2000u);
-    reports.push_back(host.status.size());
-    EXPECT_EQ(host.status.front(), std::make_pair(std::string("Frame"), 0.0f));
-    EXPECT_EQ(host.status.back(), std::make_pair(std::string("Particle"), 1.0f));
+    const int32_t particles = int32_t(host.vertices.size());
+    ASSERT_GT(particles, 2000);
+    EXPECT_EQ(host.status.front().first, "Frame");
+    EXPECT_EQ(host.status.back().first, "Particle");
+
+    std::vector<int32_t> frames = ReportValues(host, "Frame"), want;
+    ASSERT_EQ(frames.front(), 0);
+    EXPECT_EQ(frames.back(), 301) << "1 + floor(10 s / (1/30 s)) intervals";
+    EXPECT_TRUE(std::is_sorted(frames.begin(), frames.end()));
     if (!throttle) {
-      EXPECT_GT(host.status.size(), 2 * particles);
+      EXPECT_GT(frames.size(), size_t(particles));
+      frames.erase(std::unique(frames.begin() + 1, frames.end()), frames.end());
+      for (int32_t v = 0; v <= 301; v++) want.push_back(v);
+      EXPECT_EQ(frames, want) << "the opening report, then every interval's own number";
     }
+
+    want = {0};
+    for (int32_t k = throttle ? 256 : 1; k <= particles; k += throttle ? 256 : 1) want.push_back(k);
+    want.push_back(particles);
+    EXPECT_EQ(ReportValues(host, "Particle"), want);
   }
-  EXPECT_GT(reports[1], 10u);
-  EXPECT_LT(reports[1], reports[0] / 100);
 }
 
 // What the host was sent for a frame, byte for byte, but for reallocations.

@@ -93,23 +93,24 @@ TEST(Settings, StoredFormsAndTheDefaults) {
   }
 }
 
-// One slot needs a block of 404 bytes; up to the next multiple of 8 is kept.
-// The capacity is clamped to 1 .. 41297755 before any size is computed; a
-// refused allocation writes nothing, a granted one the clamped value; a
-// host that grants too small a block gives a memory error.
+// One slot needs a block of 404 bytes, two 456; up to the next multiple of 8
+// is kept (456 is one).  The capacity is clamped to 1 .. 41297755 before any
+// size is computed; a refused allocation writes nothing, a granted one the
+// clamped value; a host that grants too small a block gives a memory error.
 TEST(Settings, TheBlockIsReallocatedOutsideItsToleranceAndTheCapacityClamped) {
   const struct { int32_t stored, size, allocated; } cases[] = {  // size 0: as after "INIT"
       {1, 400, 404},       {1, 404, 0},         {1, 408, 0},           {1, 412, 404},
-      {0, 0, 404},         {-7, 0, 404},        {INT32_MIN, 0, 404},   {41297756, 0, 2147483612},
-      {INT32_MAX, 0, 2147483612}};
+      {2, 456, 0},         {2, 460, 456},       {0, 0, 404},           {-7, 0, 404},
+      {INT32_MIN, 0, 404}, {41297756, 0, 2147483612},                  {INT32_MAX, 0, 2147483612}};
   for (const auto& k : cases) {
     FakeHost host;
     ASSERT_EQ(host.Init(), kPluginNoError);
     host.Control().maxParticles = k.stored;
     if (k.size) host.Reallocate(272, k.size);
     host.ClearLog();
-    host.failSelector = k.stored != 1 ? kHostAllocate : 0;  // the host cannot give 2 GB
-    EXPECT_EQ(host.Interface(), k.stored != 1 ? kPluginUserCanceled : kPluginResourceError);
+    const bool clamped = k.stored < 1 || k.stored > 2;
+    host.failSelector = clamped ? kHostAllocate : 0;  // the host cannot give 2 GB
+    EXPECT_EQ(host.Interface(), clamped ? kPluginUserCanceled : kPluginResourceError);
     EXPECT_EQ(host.allocateSizes, k.allocated ? Sizes({272, k.allocated}) : Sizes()) << k.size;
     EXPECT_EQ(host.Control().maxParticles, k.stored) << "a refused allocation writes nothing";
   }

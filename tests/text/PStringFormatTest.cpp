@@ -32,7 +32,7 @@ TEST(PStringFormat, NumbersAroundZeroNegativesAndTheLimits) {
       {Str(PStrFloatStr(2.0, -1)), "2.0"}, {Str(PStrFloatStr(-3.0, -3)), "-3.000"},
       // Durations in the largest unit's form.
       {Str(PStrTimeStr(93784)), "1D 2H 3M 4S"}, {Str(PStrTimeStr(86400)), "1D 0H 0M 0S"},
-      {Str(PStrTimeStr(7384)), "2Hr 3Min 4Sec"}, {Str(PStrTimeStr(184)), "3 Min.  4 Sec."},
+      {Str(PStrTimeStr(46984)), "13Hr 3Min 4Sec"}, {Str(PStrTimeStr(184)), "3 Min.  4 Sec."},
       {Str(PStrTimeStr(-90)), "-1 Min.  30 Sec."}, {Str(PStrTimeStr(0)), "0 Seconds"},
       {Str(PStrTimeStr(45)), "45 Seconds"}, {Str(PStrTimeStr(1)), "1 Second"},
       {Str(PStrTimeStr(-1)), "-1 Second"}, {Str(PStrTimeStr(INT32_MIN)), "-24855D 3H 14M 8S"}};

@@ -65,14 +65,15 @@ TEST(System, TicksAt60PerSecondAndDateTimeFrom1904InTheLocalZone) {
 }
 
 TEST(RoundUtils, FactorsFloorsAndRounding) {
-  double n = -3.5, split = -1.25;
+  double n = -3.5, split = -1.25, whole = -4.0;
   CalcRFactor3(&n);
   EXPECT_EQ(SplitFactor(&split), -2);  // the floor, leaving the fraction above it
+  EXPECT_EQ(SplitFactor(&whole), -4);
   const double v = 2.75;
   const float f = -0.25f;
   const std::pair<double, double> cases[] = {
       {CalcFactor(2.75), 768}, {CalcFactor(-0.25), 768}, {CalcFactor(3.0), 0},
-      {CalcLFactor(0.5), 8192}, {CalcRFactor(-1.25), 0.75}, {n, 0.5}, {split, 0.75},
+      {CalcLFactor(0.5), 8192}, {CalcRFactor(-1.25), 0.75}, {n, 0.5}, {split, 0.75}, {whole, 0},
       {CalcFactor2(&v), 768}, {CalcLFactor2(&v), 12288}, {CalcRFactor2(&v), 0.75},
       // Rounding halves away from zero; the I members clamp to -32767..32767.
       {ARound(2.5), 3}, {ARound(-2.5), -3}, {ARound(2.49), 2}, {ARoundI(40000.2), 32767},
