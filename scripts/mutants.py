@@ -19,9 +19,11 @@ or writes outside a block is caught here as it is there.  It is used by
 nothing else, so the normal builds are never disturbed.
 
 Test selection: the programs of the mutated file's own test folder, plus the
-plug-in's programs when the plug-in calls into that file (the DEPENDENTS
-table).  Each GoogleTest program runs once with all its cases, rather than
-once per case as ctest does; the cases are the same.
+plug-in's programs when the plug-in calls into that file, plus the stand-in
+host's for the settings dialog, which only it drives (the DEPENDENTS table).
+Each GoogleTest program runs once with all its cases, rather than once per
+case as ctest does; the cases are the same.  The property test of the
+robustness driver, the slowest by far, runs only when the others pass.
 """
 
 import argparse
@@ -53,11 +55,14 @@ PROGRAMS = {
     "noise": ["tests/noise/test_noise"],
     "ui": ["tests/ui/test_plugin_utils"],
     "host": ["tests/host/test_plugin_client", "tests/host/test_plugin_glue"],
+    # The stand-in host driving the real plug-in, its settings dialog included.
+    "plmhost": ["tests/plmhost/plmhost_cli"],
 }
 
 # Which test folders can see a file: its own, and the plug-in's where the
 # plug-in calls into it.
 DEPENDENTS = [
+    ("plugin/ParticleInterface", ["plugin", "plmhost"]),
     ("plugin/", ["plugin"]),
     ("sdk/text/RoundUtils", ["text", "plugin"]),
     ("sdk/text/PStringFormat", ["text", "ui"]),
@@ -91,8 +96,8 @@ MUTANTS = [
     M("reversed-settings-half-swapped", "plugin/ParticleSettings.cpp",
       "ReverseField(&settings[i], 8);", "ReverseField(&settings[i], 4);"),
     M("short-block-accepted", "plugin/ParticleSettings.cpp",
-      "theInfo->thePluginData == nullptr || theInfo->thePluginDataSize < newPluginDataSize))",
-      "theInfo->thePluginData == nullptr || theInfo->thePluginDataSize < kPluginDataSize))"),
+      "theInfo->thePluginData == nullptr || theInfo->thePluginDataSize < newPluginDataSize)",
+      "theInfo->thePluginData == nullptr || theInfo->thePluginDataSize < kPluginDataSize)"),
     M("setup-step-compared-with-not-equal", "plugin/ParticleSettings.cpp",
       "if (!(d->frameTimeDelta == theParameters->theFrameTimeDelta)) {",
       "if (d->frameTimeDelta != theParameters->theFrameTimeDelta) {",
@@ -435,7 +440,7 @@ def configure():
     os.makedirs(BUILD, exist_ok=True)
     code, out = run(["cmake", "-S", ROOT, "-B", BUILD, "-G", "Unix Makefiles",
                      "-DCMAKE_BUILD_TYPE=Debug", "-DPLM_SANITIZE=ON", "-DPLM_BUILD_BENCH=OFF",
-                     "-DPLM_BUILD_HOST=OFF", "-DPLM_BUILD_FUZZ=OFF"])
+                     "-DPLM_BUILD_HOST=ON", "-DPLM_BUILD_FUZZ=OFF"])
     if code != 0:
         sys.exit("mutants: configuring build/mutants failed\n" + out)
 
