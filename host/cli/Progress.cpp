@@ -8,35 +8,54 @@
 
 namespace {
 
-// Plain lines: a plug-in report at most once a second; a frame start only
-// when the plug-in has said nothing for longer (it may not report at all).
-void Draw(ProgressDisplay& theDisplay, bool force, int quietSeconds = 1) {
+void DrawTerminal(ProgressDisplay& theDisplay) {
+  theDisplay.lastRedraw = std::chrono::steady_clock::now();
+  theDisplay.drawnHeading = theDisplay.haveReport ? theDisplay.report.heading : "";
+  std::string line = ProgressLineText(theDisplay, 20);
+  // A wrapped line could not be redrawn in place.
+  struct winsize size {};
+  if (ioctl(fileno(theDisplay.out), TIOCGWINSZ, &size) == 0 && size.ws_col > 1) {
+    size_t width = 0, cut = 0;
+    for (; cut < line.size() && width + 1 < size.ws_col; ++cut)
+      if ((uint8_t(line[cut]) & 0xC0) != 0x80) ++width;  // count UTF-8 characters
+    while (cut < line.size() && (uint8_t(line[cut]) & 0xC0) == 0x80) ++cut;
+    line.resize(cut);
+  }
+  // Carriage return, the line, then clear what a longer line left behind.
+  std::fprintf(theDisplay.out, "\r%s\x1b[K", line.c_str());
+  std::fflush(theDisplay.out);
+  theDisplay.lineOpen = true;
+}
+
+void DrawPlain(ProgressDisplay& theDisplay) {
+  theDisplay.lastPlainLine = std::chrono::steady_clock::now();
+  std::string line = ProgressLineText(theDisplay, 0);
+  if (line == theDisplay.lastLine) return;
+  theDisplay.lastLine = line;
+  std::fprintf(theDisplay.out, "%s\n", line.c_str());
+  std::fflush(theDisplay.out);
+}
+
+// Called before each change of the display's state.  A plain line shows the
+// state as it stands, the one current when the second ran out.
+void BeforeChange(ProgressDisplay& theDisplay) {
+  if (!theDisplay.enabled || theDisplay.terminal) return;
+  if (std::chrono::steady_clock::now() - theDisplay.lastPlainLine >= std::chrono::seconds(1)) DrawPlain(theDisplay);
+}
+
+// Called after it.  A terminal redraw costs more than a frame of a small
+// scene, so the line is redrawn at most every 50 ms, except that a new
+// heading shows at once: the phase it names may send nothing more.
+void AfterChange(ProgressDisplay& theDisplay, bool force) {
   if (!theDisplay.enabled) return;
-  auto now = std::chrono::steady_clock::now();
-  if (theDisplay.terminal) {
-    // A terminal redraw costs more than a frame of a small scene.
-    if (!force && now - theDisplay.lastRedraw < std::chrono::milliseconds(50)) return;
-    theDisplay.lastRedraw = now;
-    std::string line = ProgressLineText(theDisplay, 20);
-    // A wrapped line could not be redrawn in place.
-    struct winsize size {};
-    if (ioctl(fileno(theDisplay.out), TIOCGWINSZ, &size) == 0 && size.ws_col > 1) {
-      size_t width = 0, cut = 0;
-      for (; cut < line.size() && width + 1 < size.ws_col; ++cut)
-        if ((uint8_t(line[cut]) & 0xC0) != 0x80) ++width;  // count UTF-8 characters
-      while (cut < line.size() && (uint8_t(line[cut]) & 0xC0) == 0x80) ++cut;
-      line.resize(cut);
-    }
-    // Carriage return, the line, then clear what a longer line left behind.
-    std::fprintf(theDisplay.out, "\r%s\x1b[K", line.c_str());
-    std::fflush(theDisplay.out);
-    theDisplay.lineOpen = true;
+  if (!theDisplay.terminal) {
+    if (force) DrawPlain(theDisplay);
     return;
   }
-  if (!force && now - theDisplay.lastPlainLine < std::chrono::seconds(quietSeconds)) return;
-  theDisplay.lastPlainLine = now;
-  std::fprintf(theDisplay.out, "%s\n", ProgressLineText(theDisplay, 0).c_str());
-  std::fflush(theDisplay.out);
+  bool newHeading = theDisplay.haveReport && theDisplay.report.heading != theDisplay.drawnHeading;
+  if (force || newHeading ||
+      std::chrono::steady_clock::now() - theDisplay.lastRedraw >= std::chrono::milliseconds(50))
+    DrawTerminal(theDisplay);
 }
 
 }  // namespace
@@ -70,15 +89,17 @@ std::string ProgressLineText(const ProgressDisplay& theDisplay, int barWidth) {
 }
 
 void ProgressBeginFrame(ProgressDisplay& theDisplay, int32_t theFrame) {
+  BeforeChange(theDisplay);
   theDisplay.frame = theFrame;
   theDisplay.haveReport = false;
-  Draw(theDisplay, theFrame == theDisplay.firstFrame, 2);
+  AfterChange(theDisplay, theFrame == theDisplay.firstFrame);
 }
 
 void ProgressReportPlugin(ProgressDisplay& theDisplay, const PluginReport& theReport) {
+  BeforeChange(theDisplay);
   theDisplay.report = theReport;
   theDisplay.haveReport = true;
-  Draw(theDisplay, !theDisplay.pluginHeard);
+  AfterChange(theDisplay, !theDisplay.pluginHeard);
   theDisplay.pluginHeard = true;
 }
 

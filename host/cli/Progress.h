@@ -1,7 +1,10 @@
 // The progress line on standard error: the frame being rendered out of the
 // range, and the plug-in's own report (heading, unit, value of max and a
-// bar).  On a terminal the line is redrawn in place; otherwise plain lines
-// come at most once a second.
+// bar).  On a terminal the line is redrawn in place, at once when the plug-in
+// moves to another heading; otherwise a plain line comes about once a
+// second, showing what was current when the second had passed (reports
+// crowd at the start of each phase, so the first one after the second would
+// nearly always show a phase that is about to end).
 #ifndef PLMHOST_PROGRESS_H
 #define PLMHOST_PROGRESS_H
 
@@ -29,6 +32,8 @@ struct ProgressDisplay {
   bool haveReport = false;
   bool lineOpen = false;  // a terminal line waits to be finished
   bool pluginHeard = false;  // the first report of the run is always shown
+  std::string drawnHeading;  // of the last line drawn
+  std::string lastLine;      // the last plain line, not repeated
   std::chrono::steady_clock::time_point lastPlainLine{};
   std::chrono::steady_clock::time_point lastRedraw{};
 };
