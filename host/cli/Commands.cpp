@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <unistd.h>
 
 #include "scene/BuiltinScenes.h"
@@ -39,20 +40,36 @@ DialogScript ParseSets(const std::vector<std::string>& theSets, bool theCancel) 
   return script;
 }
 
-enum class EditEnd { kTaken, kCancelled, kNoDialog };
+enum class EditEnd { kChanged, kUnchanged, kCancelled, kNoDialog };
 
-// Sends "INTF" to an initialised instance and says what the dialog changed.
-EditEnd EditSettings(PluginInstance& theInstance, const DialogSession& theSession) {
-  int resetsBefore = theInstance.modelResets;
+std::string ValueOf(const std::vector<std::pair<std::string, std::string>>& theFields, const std::string& theLabel,
+                    const std::string& theMissing) {
+  for (const auto& field : theFields)
+    if (field.first == theLabel) return field.second;
+  return theMissing;
+}
+
+// Runs "INTF" in one dialog session and returns its report.
+DialogReport RunInterface(PluginInstance& theInstance, const DialogSession& theSession, int32_t* theResult) {
   BeginDialogSession(theSession);
-  int32_t theResult;
   try {
-    theResult = SendInterface(theInstance);
+    *theResult = SendInterface(theInstance);
   } catch (...) {
     EndDialogSession();
     throw;
   }
-  DialogReport report = EndDialogSession();
+  return EndDialogSession();
+}
+
+// Sends "INTF" to an initialised instance and says what the dialog changed:
+// for each field the value before, the value the plug-in kept and, when it
+// kept something else, what was typed.  What the plug-in kept is what its
+// dialog shows when opened again (cancelled, unseen), so the host reads it
+// without looking inside the record.
+EditEnd EditSettings(PluginInstance& theInstance, const DialogSession& theSession) {
+  int resetsBefore = theInstance.modelResets;
+  int32_t theResult;
+  DialogReport report = RunInterface(theInstance, theSession, &theResult);
   if (!report.scriptProblem.empty()) throw UsageError(report.scriptProblem);
   std::fflush(stdout);
   for (const std::string& note : report.notes) std::fprintf(stderr, "plmhost: %s\n", note.c_str());
@@ -64,13 +81,51 @@ EditEnd EditSettings(PluginInstance& theInstance, const DialogSession& theSessio
     std::printf("the plug-in showed no dialog\n");
     return EditEnd::kNoDialog;
   }
-  if (report.changes.empty()) std::printf("no field changed\n");
-  for (const DialogChange& c : report.changes)
-    std::printf("  %-16s %s -> %s\n", c.control.c_str(), c.before.c_str(), c.after.c_str());
-  std::printf(theInstance.modelResets > resetsBefore
-                  ? "the plug-in reset its model: the simulation replays from the start\n"
-                  : "the plug-in kept its model (no reset)\n");
-  return EditEnd::kTaken;
+  bool reset = theInstance.modelResets > resetsBefore;
+  const char* resetText = reset ? "the plug-in reset its model: the simulation replays from the start\n"
+                                : "the plug-in kept its model (no reset)\n";
+  if (report.changes.empty()) {
+    std::printf("no field changed\n%s", resetText);
+    return EditEnd::kUnchanged;
+  }
+
+  int32_t readResult;
+  DialogReport reread = RunInterface(theInstance, {DialogFrontEnd::kScript, {{}, true}}, &readResult);
+  bool haveKept = readResult == kPluginUserCanceled && reread.dialogsShown > 0;
+  size_t valuesChanged = 0;
+  for (const auto& [label, before] : report.opened) {
+    std::string typed = before;
+    for (const DialogChange& c : report.changes)
+      if (c.control == label) typed = c.after;
+    std::string kept = haveKept ? ValueOf(reread.opened, label, typed) : typed;
+    if (kept == before && typed == before) continue;
+    valuesChanged += kept != before;
+    std::printf("  %-16s %s -> %s%s\n", label.c_str(), before.c_str(), kept.c_str(),
+                kept == typed ? "" : (" (typed " + typed + ")").c_str());
+  }
+  if (!haveKept) std::printf("(the plug-in's dialog could not be read back: the values are as typed)\n");
+  if (valuesChanged == 0) std::printf("no value changed\n");
+  std::printf("%s", resetText);
+  return valuesChanged == 0 ? EditEnd::kUnchanged : EditEnd::kChanged;
+}
+
+// Says when the scene's plug-in name will not find thePluginPath through the
+// search path, so the user knows the scene needs --plugin to open.
+void WarnUnlessFound(const std::string& thePluginPath, const std::vector<std::string>& theFolders) {
+  std::string name = fs::path(thePluginPath).filename().string();
+  std::vector<std::string> folders = PluginSearchFolders(theFolders);
+  std::optional<std::string> found = FindPlugin(name, folders);
+  std::error_code ec;
+  if (found && fs::equivalent(*found, thePluginPath, ec)) return;
+  std::fflush(stdout);
+  if (found)
+    std::fprintf(stderr, "plmhost: warning: the scene names %s, which the plug-in search path finds as %s, "
+                 "not %s; open it with --plugin %s to use that one\n", name.c_str(), found->c_str(),
+                 thePluginPath.c_str(), thePluginPath.c_str());
+  else
+    std::fprintf(stderr, "plmhost: warning: the scene names %s, which is in no folder of the plug-in search path; "
+                 "open it with --plugin %s, or add %s with --plugin-path or PLMHOST_PLUGIN_PATH\n", name.c_str(),
+                 thePluginPath.c_str(), fs::absolute(thePluginPath, ec).parent_path().c_str());
 }
 
 }  // namespace
@@ -107,6 +162,16 @@ int RunInfo(const std::string& thePluginPath) {
   return kExitDone;
 }
 
+
+std::string DefaultPlugin(const std::vector<std::string>& theFolders) {
+  std::vector<std::string> folders = PluginSearchFolders(theFolders);
+  std::optional<std::string> found = FindPlugin(kDefaultPluginName, folders);
+  if (found) return *found;
+  std::string searched;
+  for (const std::string& folder : folders) searched += (searched.empty() ? "" : ", ") + folder;
+  throw UsageError(std::string("no ") + kDefaultPluginName + " in the plug-in search path (" + searched + ")");
+}
+
 int RunNew(const NewOptions& theOptions) {
   DialogSession session;
   session.script = ParseSets(theOptions.sets, false);
@@ -122,7 +187,11 @@ int RunNew(const NewOptions& theOptions) {
   theScene.label = theOptions.scenePath;
   theScene.baseDir = parent.empty() ? "." : parent.string();
   theScene.plugin.reset();
-  if (theOptions.pluginPath) theScene.plugin = PluginPathForScene(*theOptions.pluginPath, theOptions.scenePath);
+  if (theOptions.pluginPath) {
+    std::string name = fs::path(*theOptions.pluginPath).filename().string();
+    if (!IsPluginFileName(name)) throw UsageError("--plugin: \"" + *theOptions.pluginPath + "\" names no file");
+    theScene.plugin = name;
+  }
   if (theOptions.fps) {
     if (!(std::isfinite(*theOptions.fps) && *theOptions.fps > 0 && *theOptions.fps <= kMaxFps))
       throw UsageError("--fps: must be greater than 0 and at most " + std::to_string(int(kMaxFps)));
@@ -130,7 +199,7 @@ int RunNew(const NewOptions& theOptions) {
   }
   if (theOptions.frames) ParseFrameRange(*theOptions.frames, "--frames", &theScene.firstFrame, &theScene.lastFrame);
 
-  std::string pluginPath = theOptions.pluginPath ? *theOptions.pluginPath : DefaultPluginPath();
+  std::string pluginPath = theOptions.pluginPath ? *theOptions.pluginPath : DefaultPlugin(theOptions.searchFolders);
   PluginInstance instance;
   OpenInstance(instance, LoadPlugin(pluginPath));
   InstanceCloser closer{instance};
@@ -143,6 +212,7 @@ int RunNew(const NewOptions& theOptions) {
   SaveScene(theScene, theOptions.scenePath);
   std::printf("created %s (%zu-byte settings record from %s)\n", theOptions.scenePath.c_str(),
               theScene.settings.size(), pluginPath.c_str());
+  if (theOptions.pluginPath) WarnUnlessFound(*theOptions.pluginPath, theOptions.searchFolders);
   return kExitDone;
 }
 
@@ -154,6 +224,7 @@ int RunEdit(const EditOptions& theOptions) {
   session.frontEnd = terminal ? DialogFrontEnd::kTerminal : DialogFrontEnd::kScript;
 
   Scene theScene = LoadScene(theOptions.scenePath);
+  ResolveScenePlugin(theScene, theOptions.plugin);
   PluginInstance instance;
   OpenInstance(instance, LoadPlugin(ScenePluginPath(theScene)));
   InstanceCloser closer{instance};
@@ -167,8 +238,10 @@ int RunEdit(const EditOptions& theOptions) {
     std::printf("cancelled: %s is unchanged\n", theOptions.scenePath.c_str());
     return kExitDone;
   }
+  // An untouched dialog leaves the file as it is, even where the plug-in
+  // wrote the same values back in another form (a -0 read back as 0).
   std::vector<uint8_t> settings = SettingsRecord(instance);
-  if (end == EditEnd::kNoDialog || settings == theScene.settings) {
+  if (end != EditEnd::kChanged || settings == theScene.settings) {
     std::printf("%s is unchanged\n", theOptions.scenePath.c_str());
     return kExitDone;
   }
@@ -187,6 +260,8 @@ int RunRender(RenderCommandOptions theOptions) {
   bool builtin = !theOptions.scenePath ||
                  (BuiltinSceneText(name) != nullptr && !fs::exists(name, ec));
   Scene theScene = builtin ? BuiltinScene(name) : LoadScene(name);
+  // Before anything is loaded or written.
+  ResolveScenePlugin(theScene, theOptions.plugin);
   theOptions.render.firstFrame = theScene.firstFrame;
   theOptions.render.lastFrame = theScene.lastFrame;
   if (theOptions.frames)

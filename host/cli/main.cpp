@@ -1,10 +1,15 @@
 // plmhost: a stand-in host that loads a model plug-in, drives it frame by
 // frame and writes what it builds as point clouds and pictures.
 #include <CLI/CLI.hpp>
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "cli/Commands.h"
 #include "cli/HostError.h"
+#include "protocol/HostCallbacks.h"
 #include "scene/Scene.h"
 #include "protocol/PluginLoader.h"
 #ifdef PLMHOST_SERVER
@@ -13,6 +18,51 @@
 #include "validate/Validate.h"
 
 namespace {
+
+size_t EditDistance(const std::string& a, const std::string& b) {
+  std::vector<size_t> row(b.size() + 1);
+  for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (size_t i = 1; i <= a.size(); ++i) {
+    size_t diagonal = row[0];
+    row[0] = i;
+    for (size_t j = 1; j <= b.size(); ++j) {
+      size_t above = row[j];
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      diagonal = above;
+    }
+  }
+  return row[b.size()];
+}
+
+// When the first word that is no global option is no subcommand, names it
+// and the closest subcommand; CLI11 alone only says one is required.
+bool ExplainUnknownSubcommand(const CLI::App& theApp, int argc, char** argv) {
+  std::vector<std::string> names;
+  for (const CLI::App* sub : theApp.get_subcommands({})) names.push_back(sub->get_name());
+  for (int k = 1; k < argc; ++k) {
+    std::string word = argv[k];
+    if (word == "--") return false;
+    if (!word.empty() && word[0] == '-') {
+      // The global options that take a value, given as a separate word.
+      if ((word == "--memory-limit" || word == "--plugin-path") && k + 1 < argc) ++k;
+      continue;
+    }
+    if (std::find(names.begin(), names.end(), word) != names.end()) return false;
+    std::string closest;
+    size_t best = SIZE_MAX;
+    for (const std::string& name : names) {
+      size_t d = EditDistance(word, name);
+      if (d < best) best = d, closest = name;
+    }
+    std::string list;
+    for (const std::string& name : names) list += (list.empty() ? "" : ", ") + name;
+    std::fprintf(stderr, "plmhost: \"%s\" is not a subcommand", word.c_str());
+    if (best <= std::max<size_t>(2, word.size() / 3)) std::fprintf(stderr, "; did you mean \"%s\"?", closest.c_str());
+    std::fprintf(stderr, " (the subcommands are %s; plmhost --help says more)\n", list.c_str());
+    return true;
+  }
+  return false;
+}
 
 void ParseSize(const std::string& theText, RenderOptions& theOptions) {
   size_t x = theText.find_first_of("xX");
@@ -36,18 +86,34 @@ int main(int argc, char** argv) {
   app.require_subcommand(1);
   bool quiet = false;
   app.add_flag("-q,--quiet", quiet, "no progress lines");
+  std::string memoryLimit;
+  CLI::Option* memoryOption = app.add_option(
+      "--memory-limit", memoryLimit,
+      "most memory a plug-in may hold, e.g. 512M or 8G (default: half of this machine's memory)");
+  std::vector<std::string> searchFolders;
+  app.add_option("--plugin-path", searchFolders,
+                 "DIR (repeatable): a folder to look for scenes' plug-ins in, searched before "
+                 "PLMHOST_PLUGIN_PATH and the folder beside plmhost")
+      ->allow_extra_args(false);
   app.fallthrough();
+  app.footer(
+      "A scene names its plug-in by file name; plmhost loads it only from the plug-in search path: the "
+      "--plugin-path folders, then the folders of PLMHOST_PLUGIN_PATH (colon-separated), then the folder "
+      "beside plmhost. --plugin PATH loads another file for one run.");
 
   std::string infoPlugin;
   CLI::App* info = app.add_subcommand("info", "describe a plug-in (default: the Particle.plm beside plmhost)");
-  info->add_option("PLUGIN", infoPlugin, "plug-in file");
+  info->add_option("PLUGIN", infoPlugin, "plug-in file (default: Particle.plm from the plug-in search path)");
 
   NewOptions newOptions;
   std::string newPlugin, newFrames;
   double newFps = 0;
   CLI::App* create = app.add_subcommand("new", "create a scene with the plug-in's initial settings");
   create->add_option("SCENE", newOptions.scenePath, "scene file to create")->required();
-  CLI::Option* pluginOption = create->add_option("--plugin", newPlugin, "plug-in file (default: Particle.plm beside plmhost)");
+  CLI::Option* pluginOption = create->add_option(
+      "--plugin", newPlugin,
+      "plug-in file; the scene stores its file name, to be found in the plug-in search path "
+      "(default: none stored, meaning Particle.plm)");
   CLI::Option* fpsOption = create->add_option("--fps", newFps, "frames per second (default 30)");
   CLI::Option* newFramesOption = create->add_option("--frames", newFrames, "frame range A-B (default 0-149)");
   create->add_flag("--force", newOptions.force, "replace an existing scene file");
@@ -62,12 +128,16 @@ int main(int argc, char** argv) {
                    "then confirm; a colour is A,R,G,B (0-255 each), #AARRGGBB or #RRGGBB")
       ->allow_extra_args(false);
   edit->add_flag("--cancel", editOptions.cancel, "type the --set values, then cancel the dialog");
+  std::string editPlugin;
+  CLI::Option* editPluginOption =
+      edit->add_option("--plugin", editPlugin, "load this plug-in file instead of the one the scene names");
   edit->footer(
       "On a terminal without --set or --cancel the dialog is a full-screen form: Tab and the arrow keys move "
       "between fields, Enter confirms, Escape cancels. Without a terminal it is confirmed unchanged.\n"
       "OK saves the scene when a setting changed; Cancel leaves it untouched.\n"
-      "Exit codes: 0 saved, unchanged or cancelled; 1 the plug-in failed; 2 bad usage, a bad scene or an "
-      "unknown --set name (the valid names are listed).");
+      "Each changed field is listed with the value the plug-in kept, and what was typed when that differs.\n"
+      "Exit codes: 0 saved, unchanged or cancelled; 1 the plug-in failed; 2 bad usage, a bad scene, a "
+      "plug-in not in the search path or an unknown --set name (the valid names are listed).");
 
   RenderCommandOptions renderOptions;
   std::string scenePath, renderFrames, size;
@@ -78,6 +148,9 @@ int main(int argc, char** argv) {
   render->add_option("--out", renderOptions.render.outDir, "output folder (default out)");
   render->add_flag("--png", renderOptions.render.framePictures, "also write a picture of every frame");
   CLI::Option* sizeOption = render->add_option("--size", size, "picture size WxH (default 640x360)");
+  std::string renderPlugin;
+  CLI::Option* renderPluginOption =
+      render->add_option("--plugin", renderPlugin, "load this plug-in file instead of the one the scene names");
 
 #ifdef PLMHOST_SERVER
   ServeOptions serveOptions, viewOptions;
@@ -92,6 +165,9 @@ int main(int argc, char** argv) {
     command->footer("The URL carries a random access token; Ctrl-C stops the server (exit 130).");
   }
   serve->add_flag("--read-only", serveOptions.readOnly, "viewer only: the settings editor is off");
+  std::string servePlugin;
+  CLI::Option* servePluginOption =
+      serve->add_option("--plugin", servePlugin, "load this plug-in file instead of the one the scene names");
 #endif
 
   // What render and simulate share: how a range is reached and checkpointed.
@@ -102,6 +178,9 @@ int main(int argc, char** argv) {
                                                       "checkpoints and render.json (draw makes the pictures)");
   CLI::Option* simulateSceneOption = simulate->add_option("SCENE", simulatePath, "scene file, or a built-in scene");
   CLI::Option* simulateFramesOption = simulate->add_option("--frames", simulateFrames, "frame range A-B (default: the scene's)");
+  std::string simulatePlugin;
+  CLI::Option* simulatePluginOption =
+      simulate->add_option("--plugin", simulatePlugin, "load this plug-in file instead of the one the scene names");
   simulate->add_option("--out", simulateOptions.render.outDir, "output folder (default out)");
   for (auto [command, options] : {std::pair{render, &renderOptions.render}, {simulate, &simulateOptions.render}}) {
     if (command == render)
@@ -165,21 +244,38 @@ int main(int argc, char** argv) {
   } catch (const CLI::CallForAllHelp& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
-    app.exit(e);
+    if (!ExplainUnknownSubcommand(app, argc, argv)) app.exit(e);
     return kExitUsage;
   }
 
   try {
-    if (*info) return RunInfo(infoPlugin.empty() ? DefaultPluginPath() : infoPlugin);
+    if (*memoryOption) {
+      int64_t bytes = 0;
+      if (!ParseMemorySize(memoryLimit, &bytes))
+        throw UsageError("--memory-limit: \"" + memoryLimit + "\" is not a size such as 512M, 8G or 1.5G");
+      SetPluginMemoryLimit(bytes, "set by --memory-limit");
+    }
+    PluginChoice choice;
+    choice.searchFolders = searchFolders;
+    if (*info) return RunInfo(infoPlugin.empty() ? DefaultPlugin(searchFolders) : infoPlugin);
     if (*create) {
+      newOptions.searchFolders = searchFolders;
       if (*pluginOption) newOptions.pluginPath = newPlugin;
       if (*fpsOption) newOptions.fps = newFps;
       if (*newFramesOption) newOptions.frames = newFrames;
       return RunNew(newOptions);
     }
-    if (*edit) return RunEdit(editOptions);
+    if (*edit) {
+      editOptions.plugin = choice;
+      if (*editPluginOption) editOptions.plugin.path = editPlugin;
+      return RunEdit(editOptions);
+    }
+    renderOptions.plugin = choice;
+    if (*renderPluginOption) renderOptions.plugin.path = renderPlugin;
 #ifdef PLMHOST_SERVER
     serveOptions.quiet = viewOptions.quiet = quiet;
+    serveOptions.plugin = choice;
+    if (*servePluginOption) serveOptions.plugin.path = servePlugin;
     if (*serve) return RunServe(serveOptions);
     if (*view) return RunView(viewOptions, viewFolder);
 #endif
@@ -200,6 +296,8 @@ int main(int argc, char** argv) {
     if (*simulate) {
       if (*simulateSceneOption) simulateOptions.scenePath = simulatePath;
       if (*simulateFramesOption) simulateOptions.frames = simulateFrames;
+      simulateOptions.plugin = choice;
+      if (*simulatePluginOption) simulateOptions.plugin.path = simulatePlugin;
       simulateOptions.render.quiet = quiet;
       return RunRender(simulateOptions);
     }

@@ -174,6 +174,9 @@ bool RunDialog(DialogWindow& theDialog) {
       form.items.push_back({c.id, c.kind, c.bounds, MacRomanToUtf8(c.title), c.name, before[k],
                             ControlValueText(c), c.visible, IsEditable(c)});
     }
+    host.report.opened.clear();
+    for (size_t k = 0; k < theDialog.controls.size(); ++k)
+      if (IsEditable(*theDialog.controls[k])) host.report.opened.push_back({ControlLabel(*theDialog.controls[k]), before[k]});
   }
   if (confirmed)
     for (size_t k = 0; k < theDialog.controls.size(); ++k) {

@@ -62,6 +62,9 @@ struct DialogLayout {
 struct DialogReport {
   int dialogsShown = 0;  // dialogs with fields, run by either front end
   std::vector<DialogChange> changes;  // in confirmed dialogs
+  // Each field's value as the last dialog with fields opened, that is as the
+  // plug-in filled it in.
+  std::vector<std::pair<std::string, std::string>> opened;
   std::string scriptProblem;          // the first --set a dialog could not take
   std::vector<std::string> notes;     // resources that could not be used, and why
   DialogLayout lastForm;              // the last dialog with fields shown

@@ -1,5 +1,10 @@
 #include "protocol/HostCallbacks.h"
 
+#include <unistd.h>
+
+#include <cctype>
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -12,6 +17,32 @@
 namespace {
 
 PluginInstance* activeInstance = nullptr;
+int64_t memoryLimit = DefaultPluginMemoryLimit();
+std::string memoryLimitSource = "half of this machine's memory";
+
+// What the instance holds besides the records.
+int64_t BlockBytes(const PluginInstance& theInstance) {
+  int64_t total = 0;
+  for (const auto& block : theInstance.blocks) total += block.second;
+  return total;
+}
+
+// True when theTotal bytes fit the limit; the first refusal of an instance
+// says what the limit is and how to raise it.
+bool WithinMemoryLimit(PluginInstance& theInstance, int64_t theTotal) {
+  if (theTotal <= memoryLimit) return true;
+  if (!theInstance.memoryLimitNoted) {
+    theInstance.memoryLimitNoted = true;
+    if (theInstance.progress != nullptr) ProgressBreakLine(*theInstance.progress);
+    std::fflush(stdout);
+    std::fprintf(stderr,
+                 "plmhost: the plug-in asked for %s in all, more than plmhost's memory limit of %s (%s); "
+                 "raise it with --memory-limit SIZE, for example --memory-limit %lldG\n",
+                 MemorySizeText(theTotal).c_str(), MemorySizeText(memoryLimit).c_str(), memoryLimitSource.c_str(),
+                 (long long)((theTotal >> 30) + 1));
+  }
+  return false;
+}
 
 // Every callback record starts with the host reference.
 void* ReferenceOf(const void* theRecord) {
@@ -43,8 +74,8 @@ int32_t DoAllocate(PluginInstance& theInstance, void* theRecord) {
   if (theRec.theControlData != held.control || theRec.thePluginData != held.data) {
     theResult = kPluginBadParameters;  // not the records this host gave out
   } else if (theRec.theControlDataSize < 0 || theRec.thePluginDataSize < 0 ||
-             theRec.theControlDataSize > kMaxRecordBytes ||
-             theRec.thePluginDataSize > kMaxRecordBytes) {
+             !WithinMemoryLimit(theInstance, int64_t(theRec.theControlDataSize) + theRec.thePluginDataSize +
+                                                 BlockBytes(theInstance))) {
     theResult = kPluginMemoryError;
   } else {
     bool failed = false;
@@ -109,7 +140,9 @@ int32_t DoAddFacet(PluginInstance& theInstance, void* theRecord) {
 
 int32_t DoMemMalloc(PluginInstance& theInstance, void* theRecord) {
   auto& theRec = *static_cast<HostMemMallocPtr>(theRecord);
-  if (theRec.theSize > uint32_t(kMaxRecordBytes)) return kPluginMemoryError;
+  if (!WithinMemoryLimit(theInstance, int64_t(theRec.theSize) + theInstance.records.controlSize +
+                                           theInstance.records.dataSize + BlockBytes(theInstance)))
+    return kPluginMemoryError;
   // Zero-filled, and never null on success, even for 0 bytes.
   void* block = std::calloc(theRec.theSize == 0 ? 1 : theRec.theSize, 1);
   if (block == nullptr) return kPluginMemoryError;
@@ -166,6 +199,51 @@ ActiveInstanceScope::ActiveInstanceScope(PluginInstance& theInstance) : previous
 ActiveInstanceScope::~ActiveInstanceScope() { activeInstance = previous; }
 
 PluginInstance* ActiveInstance() { return activeInstance; }
+
+void SetPluginMemoryLimit(int64_t theBytes, const std::string& theSource) {
+  memoryLimit = theBytes;
+  memoryLimitSource = theSource;
+}
+
+int64_t PluginMemoryLimit() { return memoryLimit; }
+
+int64_t DefaultPluginMemoryLimit() {
+  long pages = sysconf(_SC_PHYS_PAGES), pageSize = sysconf(_SC_PAGE_SIZE);
+  if (pages <= 0 || pageSize <= 0) return int64_t(1) << 30;
+  return int64_t(pages) * pageSize / 2;
+}
+
+std::string MemorySizeText(int64_t theBytes) {
+  const char* units[] = {"bytes", "KiB", "MiB", "GiB", "TiB"};
+  double value = double(theBytes);
+  int unit = 0;
+  while (value >= 1024 && unit < 4) value /= 1024, ++unit;
+  char text[48];
+  if (unit == 0 || value == std::floor(value))
+    std::snprintf(text, sizeof text, "%.0f %s", value, units[unit]);
+  else
+    std::snprintf(text, sizeof text, "%.1f %s", value, units[unit]);
+  return text;
+}
+
+bool ParseMemorySize(const std::string& theText, int64_t* theBytes) {
+  size_t digits = theText.find_first_not_of("0123456789.");
+  std::string number = theText.substr(0, digits), suffix = digits == std::string::npos ? "" : theText.substr(digits);
+  if (number.empty() || number.size() > 20 || number.find('.') != number.rfind('.') || number == ".") return false;
+  int shift = 0;
+  if (!suffix.empty()) {
+    const char* letters = "KMGT";
+    const char* found = std::strchr(letters, std::toupper(static_cast<unsigned char>(suffix[0])));
+    if (found == nullptr || *found == '\0') return false;
+    shift = 10 * int(found - letters + 1);
+    std::string rest = suffix.substr(1);
+    if (!(rest.empty() || rest == "B" || rest == "iB")) return false;
+  }
+  double bytes = std::strtod(number.c_str(), nullptr) * std::ldexp(1.0, shift);
+  if (!(bytes >= 1 && bytes < std::ldexp(1.0, 62))) return false;
+  *theBytes = int64_t(bytes);
+  return true;
+}
 
 int32_t HostCallback(IFFType theSelector, int32_t theSize, void* theRecord) {
   int32_t theResult;

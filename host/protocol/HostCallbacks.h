@@ -7,6 +7,7 @@
 #define PLMHOST_HOSTCALLBACKS_H
 
 #include <cstdint>
+#include <string>
 
 #include "host/PluginRecords.h"
 
@@ -27,6 +28,21 @@ struct ActiveInstanceScope {
 
 // The instance whose command is running, or null.
 PluginInstance* ActiveInstance();
+
+// The most memory one instance may hold in its two records and its "MMAL"
+// blocks together; a request beyond it answers 1, and the first such refusal
+// of an instance prints the limit and how to raise it.  theSource says where
+// the limit came from, for that message.
+void SetPluginMemoryLimit(int64_t theBytes, const std::string& theSource);
+int64_t PluginMemoryLimit();
+// Half of this machine's physical memory (1 GiB when it cannot be read).
+int64_t DefaultPluginMemoryLimit();
+// "512 MiB", "1.5 GiB".
+std::string MemorySizeText(int64_t theBytes);
+// "4G", "512M", "1.5GiB", "65536": sizes in bytes with an optional binary
+// suffix K, M, G or T (optionally followed by "iB" or "B"); false when the
+// text is no size or is 0.
+bool ParseMemorySize(const std::string& theText, int64_t* theBytes);
 
 // Ticks between two progress reports the host wants (about ten a second).
 constexpr uint32_t kStatusTicks = 6;

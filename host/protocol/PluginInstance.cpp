@@ -83,6 +83,10 @@ std::vector<uint8_t> SettingsRecord(const PluginInstance& theInstance) {
   return std::vector<uint8_t>(bytes, bytes + theInstance.records.controlSize);
 }
 
+bool PluginKeptStoredSettings(const PluginInstance& theInstance, const std::vector<uint8_t>& theStored) {
+  return SettingsRecord(theInstance) == theStored;
+}
+
 int32_t SendInitialize(PluginInstance& theInstance) {
   PluginInitializeRec theRec{};
   return Send(theInstance, kCmdInitialize, theRec);

@@ -44,6 +44,7 @@ struct PluginInstance {
   // A host that cancels from another thread (the web page's Cancel) points
   // this at its flag: "STAT" answers 4 once the flag is set.
   const std::atomic<bool>* cancelRequest = nullptr;
+  bool memoryLimitNoted = false;        // the memory limit was named once
 };
 
 struct PluginInformation {
@@ -52,9 +53,6 @@ struct PluginInformation {
   std::string name, copyright, author, description;
   uint32_t permission = 0;
 };
-
-// Records larger than this are refused ("ALOC" and "MMAL" answer 1).
-constexpr int32_t kMaxRecordBytes = 1 << 30;
 
 // Takes ownership of the plug-in; the instance must stay at one address
 // while commands run (its address is the host reference).
@@ -65,6 +63,11 @@ void CloseInstance(PluginInstance& theInstance, bool sendFinish);
 // Replaces the settings record by a copy of theBytes.
 void SetSettingsRecord(PluginInstance& theInstance, const std::vector<uint8_t>& theBytes);
 std::vector<uint8_t> SettingsRecord(const PluginInstance& theInstance);
+// After "INIT" with the settings record a scene stored: true when the
+// plug-in kept it byte for byte.  A plug-in replaces a record it cannot read
+// with its defaults, and may convert an older form or correct a value; the
+// host does not read the record, so any change counts as not kept.
+bool PluginKeptStoredSettings(const PluginInstance& theInstance, const std::vector<uint8_t>& theStored);
 
 // The commands; each returns the plug-in's result code, or 3 when the
 // plug-in handed back records the host had not given it.

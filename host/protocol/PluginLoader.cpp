@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
@@ -47,4 +48,40 @@ std::string ExecutableDirectory() {
 
 std::string DefaultPluginPath() {
   return (std::filesystem::path(ExecutableDirectory()) / "Particle.plm").string();
+}
+
+std::vector<std::string> PluginSearchFolders(const std::vector<std::string>& theFlagFolders) {
+  std::vector<std::string> folders;
+  std::error_code ec;
+  for (const std::string& folder : theFlagFolders) {
+    std::filesystem::path absolute = std::filesystem::absolute(folder, ec);
+    folders.push_back(ec ? folder : absolute.lexically_normal().string());
+  }
+  if (const char* list = std::getenv("PLMHOST_PLUGIN_PATH")) {
+    std::string rest = list;
+    for (size_t start = 0; start <= rest.size();) {
+      size_t colon = rest.find(':', start);
+      if (colon == std::string::npos) colon = rest.size();
+      std::string entry = rest.substr(start, colon - start);
+      if (!entry.empty() && entry[0] == '/') folders.push_back(entry);
+      start = colon + 1;
+    }
+  }
+  folders.push_back(ExecutableDirectory());
+  return folders;
+}
+
+bool IsPluginFileName(const std::string& theName) {
+  return !theName.empty() && theName.find('/') == std::string::npos && theName.find('\0') == std::string::npos &&
+         theName != "." && theName != "..";
+}
+
+std::optional<std::string> FindPlugin(const std::string& theName, const std::vector<std::string>& theFolders) {
+  if (!IsPluginFileName(theName)) return std::nullopt;
+  std::error_code ec;
+  for (const std::string& folder : theFolders) {
+    std::filesystem::path candidate = std::filesystem::path(folder) / theName;
+    if (std::filesystem::is_regular_file(candidate, ec)) return candidate.string();
+  }
+  return std::nullopt;
 }

@@ -114,7 +114,7 @@ Scene ParseScene(const std::string& theText, const std::string& theLabel,
   if (plugin.is_string() && !plugin.get<std::string>().empty())
     theScene.plugin = plugin.get<std::string>();
   else if (!plugin.is_null())
-    r.Fail("plugin", "must be a path relative to the scene, or null for the default plug-in");
+    r.Fail("plugin", "must be a plug-in file name, or null for the default plug-in");
 
   theScene.fps = r.Number(r.Member(doc, "", "fps"), "fps");
   if (!(theScene.fps > 0 && theScene.fps <= kMaxFps))
@@ -196,19 +196,30 @@ void SaveScene(const Scene& theScene, const std::string& thePath) {
   WriteWholeFile(thePath, SceneToJson(theScene));
 }
 
-std::string ScenePluginPath(const Scene& theScene) {
-  if (!theScene.plugin) return DefaultPluginPath();
-  fs::path p(*theScene.plugin);
-  if (p.is_absolute()) return p.string();
-  return (fs::path(theScene.baseDir) / p).lexically_normal().string();
+void ResolveScenePlugin(Scene& theScene, const PluginChoice& theChoice) {
+  if (theChoice.path) {
+    theScene.pluginFile = *theChoice.path;
+    return;
+  }
+  const std::string name = theScene.plugin.value_or(kDefaultPluginName);
+  const std::vector<std::string> folders = PluginSearchFolders(theChoice.searchFolders);
+  const std::string allow = "; to use a plug-in from elsewhere, name its file with --plugin PATH "
+                            "(or add its folder with --plugin-path DIR or PLMHOST_PLUGIN_PATH)";
+  if (!IsPluginFileName(name))
+    throw UsageError(theScene.label + ": the plug-in \"" + name +
+                     "\" is a path, but a scene may only name a plug-in file in the plug-in search path" + allow);
+  std::optional<std::string> found = FindPlugin(name, folders);
+  if (!found) {
+    std::string searched;
+    for (const std::string& folder : folders) searched += (searched.empty() ? "" : ", ") + folder;
+    throw UsageError(theScene.label + ": no plug-in " + name + " in the plug-in search path (" + searched + ")" + allow);
+  }
+  theScene.pluginFile = *found;
 }
 
-std::string PluginPathForScene(const std::string& thePluginPath, const std::string& theScenePath) {
-  std::error_code ec;
-  fs::path plugin = fs::absolute(thePluginPath, ec);
-  fs::path sceneDir = fs::absolute(theScenePath, ec).parent_path();
-  fs::path relative = plugin.lexically_relative(sceneDir);
-  return relative.empty() ? plugin.string() : relative.string();
+std::string ScenePluginPath(const Scene& theScene) {
+  if (theScene.pluginFile.empty()) throw UsageError(theScene.label + ": its plug-in has not been looked up");
+  return theScene.pluginFile;
 }
 
 void ParseFrameRange(const std::string& theText, const std::string& theOption, int32_t* first,

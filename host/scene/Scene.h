@@ -1,13 +1,13 @@
 // scene/: scene files and the built-in scenes, the settings record they
 // carry (base64) and the camera and group matrices they describe.
 //
-// Scene files: JSON documents holding the plug-in to use (relative to the
-// scene), the frame rate and range, the group transform, the camera and the
+// Scene files: JSON documents holding the plug-in to use (a file name,
+// looked up in the plug-in search path), the frame rate and range, the group transform, the camera and the
 // plug-in's settings record as an opaque block.
 //
 //   {
 //     "format": "plmhost-scene", "version": 1,
-//     "plugin": "../build/release/bin/Particle.plm"   (or null: the default)
+//     "plugin": "Particle.plm"   (or null: the default, Particle.plm)
 //     "fps": 30, "frames": {"first": 0, "last": 149},
 //     "group": {"translation": [x, y, z], "rotation": [x, y, z] (degrees),
 //               "scale": [x, y, z],
@@ -42,8 +42,9 @@ struct CameraSpec {
 
 struct Scene {
   std::string label;    // how messages name it: its path, or "NAME (built-in scene)"
-  std::string baseDir;  // the plug-in path is relative to this
+  std::string baseDir;  // the folder of the scene file
   std::optional<std::string> plugin;  // as stored; none means the default plug-in
+  std::string pluginFile;             // the file to load, once ResolveScenePlugin has found it
   double fps = 30;
   int32_t firstFrame = 0;
   int32_t lastFrame = 149;
@@ -66,10 +67,19 @@ Scene BuiltinScene(const std::string& theName);
 void SaveScene(const Scene& theScene, const std::string& thePath);
 std::string SceneToJson(const Scene& theScene);
 
-// The plug-in file the scene names, or the default one.
+// Where the user lets a scene's plug-in come from: --plugin PATH, the user's
+// explicit choice, overrides the scene; otherwise the scene's name (or the
+// default) is looked up in the search path, with the --plugin-path folders.
+struct PluginChoice {
+  std::optional<std::string> path;
+  std::vector<std::string> searchFolders;
+};
+// Sets theScene.pluginFile, or throws a usage error before anything is
+// loaded: the scene's name holds a path, or no search folder has it.  The
+// message says how to allow the plug-in.
+void ResolveScenePlugin(Scene& theScene, const PluginChoice& theChoice);
+// The file ResolveScenePlugin found; a usage error when it has not run.
 std::string ScenePluginPath(const Scene& theScene);
-// thePluginPath as the scene at theScenePath should store it.
-std::string PluginPathForScene(const std::string& thePluginPath, const std::string& theScenePath);
 
 // "A-B" or "A"; throws a usage error naming theOption.
 void ParseFrameRange(const std::string& theText, const std::string& theOption, int32_t* first,

@@ -221,6 +221,7 @@ int Serve(FrameSource& theSource, PluginSession* theSession, const ServeOptions&
 
 int RunServe(const ServeOptions& theOptions) {
   Scene scene = LoadScene(theOptions.scenePath);
+  ResolveScenePlugin(scene, theOptions.plugin);  // before anything is loaded
   EventHub events;
   SessionLimits limits;
   limits.cacheBytes = theOptions.cacheBytes;

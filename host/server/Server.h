@@ -12,6 +12,8 @@
 #include <cstddef>
 #include <string>
 
+#include "scene/Scene.h"
+
 struct ServeOptions {
   std::string scenePath;
   std::string bind = "127.0.0.1";
@@ -20,6 +22,7 @@ struct ServeOptions {
   bool quiet = false;
   size_t cacheBytes = size_t(256) << 20;     // frames kept for scrubbing
   size_t snapshotBytes = size_t(256) << 20;  // copies of the plug-in's records
+  PluginChoice plugin;                       // --plugin and --plugin-path, as for render
 };
 
 // Both print the page's URL (with its access token) as the first line on

@@ -41,10 +41,11 @@ Scene ShortFountain(const std::string& thePath) {
   Scene s = BuiltinScene("fountain");
   s.label = thePath;
   s.baseDir = fs::path(thePath).parent_path().string();
-  s.plugin = PARTICLE_PLUGIN_PATH;
   s.lastFrame = 59;
   SaveScene(s, thePath);
-  return LoadScene(thePath);
+  Scene loaded = LoadScene(thePath);
+  ResolveScenePlugin(loaded, {std::string(PARTICLE_PLUGIN_PATH), {}});  // as --plugin does
+  return loaded;
 }
 
 void Render(const Scene& theScene, const std::string& theDir) {

@@ -15,11 +15,14 @@
 
 namespace {
 
+// A limit of 1 MiB, so that sizes beyond it cost nothing to try.
 struct PlmhostCallbacks : ::testing::Test {
   PluginInstance instance;
   ActiveInstanceScope scope{instance};
   void* ref = &instance;
-  ~PlmhostCallbacks() override { CloseInstance(instance, false); }
+  const int64_t limit = PluginMemoryLimit();
+  PlmhostCallbacks() { SetPluginMemoryLimit(1 << 20, "test"); }
+  ~PlmhostCallbacks() override { CloseInstance(instance, false), SetPluginMemoryLimit(limit, "default"); }
 
   template <typename Record>
   int32_t Call(IFFType theSelector, Record& theRecord) { return HostCallback(theSelector, int32_t(sizeof theRecord), &theRecord); }
@@ -43,18 +46,38 @@ TEST_F(PlmhostCallbacks, AllocateKeepsOldBytesZeroesNewOnesAndRefusesAbsurdSizes
   control = static_cast<uint8_t*>(instance.records.control);
   for (int i = 0; i < 20; ++i) EXPECT_EQ(control[i], i < 8 ? i + 1 : 0) << i;
 
-  // Refused: both records stay as they were.
+  // Refused: both records stay as they were.  The limit counts both
+  // records and the "MMAL" blocks together.
   const HostRecords kept = instance.records;
+  SetPluginMemoryLimit(100, "test");
+  HostMemMallocRec block{ref, 40, nullptr};
+  ASSERT_EQ(Call(kHostMemMalloc, block), kPluginNoError);
   char foreign[4];
   for (auto [controlSize, dataSize, other, expected] :
        {std::tuple<int32_t, int32_t, void*, int32_t>{-1, 16, nullptr, kPluginMemoryError}, {16, -5, nullptr, kPluginMemoryError},
-        {kMaxRecordBytes + 1, 0, nullptr, kPluginMemoryError}, {16, 16, foreign, kPluginBadParameters}}) {
+        {30, 31, nullptr, kPluginMemoryError}, {16, 16, foreign, kPluginBadParameters}}) {
     EXPECT_EQ(Allocate(controlSize, dataSize, other), expected) << controlSize << " " << dataSize;
     EXPECT_TRUE(instance.records.control == kept.control && instance.records.data == kept.data &&
                 instance.records.controlSize == 20 && instance.records.dataSize == 2);
   }
+  HostMemMallocRec over{ref, 39, nullptr};
+  EXPECT_EQ(Call(kHostMemMalloc, over), kPluginMemoryError);
+  EXPECT_EQ(Allocate(30, 30), kPluginNoError);
   ASSERT_EQ(Allocate(0, 0), kPluginNoError);
   EXPECT_TRUE(instance.records.control == nullptr && instance.records.data == nullptr);
+}
+
+TEST(PlmhostMemoryLimit, SizesParseWithBinarySuffixes) {
+  for (auto [text, bytes] : {std::pair<const char*, int64_t>{"65536", 65536}, {"512M", 512ll << 20}, {"1.5G", 3ll << 29},
+                             {"8GiB", 8ll << 30}, {"2k", 2048}, {"1TB", 1ll << 40}}) {
+    int64_t got = -1;
+    EXPECT_TRUE(ParseMemorySize(text, &got) && got == bytes) << text << " " << got;
+  }
+  for (const char* bad : {"", "0", "G", "-1G", "1.2.3M", "5X", "5Gb", "1e9", "99999999999999999999G"}) {
+    int64_t got = -1;
+    EXPECT_FALSE(ParseMemorySize(bad, &got)) << bad;
+  }
+  EXPECT_EQ(MemorySizeText(3ll << 29) + " " + MemorySizeText(1 << 20) + " " + MemorySizeText(100), "1.5 GiB 1 MiB 100 bytes");
 }
 
 // Unknown selectors, short or missing records and strangers' references are

@@ -99,16 +99,46 @@ TEST_F(PlmhostEdit, NewScenesAndEditsThatChangeNothing) {
   run = RunHost({"new", "s.json", "--force", "--set", "maxParticles=abc", "--set", "lifeTime=xyz"}, dir.path);
   ASSERT_EQ(run.exitCode, 0) << run.err;
   ControlDataRec c = SettingsOf(scene);
-  EXPECT_TRUE(c.maxParticles == 0 && c.lifeTime == 0) << c.maxParticles << " " << c.lifeTime;
-  EXPECT_EQ(RunHost({"render", "s.json", "--frames", "0-2", "--out", "o", "-q"}, dir.path).exitCode, 0);  // clamped
+  EXPECT_TRUE(c.maxParticles == 1 && c.lifeTime == 0) << c.maxParticles << " " << c.lifeTime;  // as the plug-in kept them
+  EXPECT_EQ(RunHost({"render", "s.json", "--frames", "0-2", "--out", "o", "-q"}, dir.path).exitCode, 0);
   std::filesystem::create_directory(dir / "p");
   std::filesystem::copy_file(PARTICLE_PLUGIN_PATH, dir / "p/Particle.plm");
   ASSERT_EQ(RunHost({"new", "s.json", "--force", "--plugin", "p/Particle.plm"}, dir.path).exitCode, 0);
   before = ReadFile(scene);
-  run = Edit({"--set", "emitFrequency=1"});
+  run = Edit({"--set", "emitFrequency=1", "--plugin", "p/Particle.plm"});
   EXPECT_EQ(run.exitCode, 1);
   ExpectHas(run.err, {"Particle.rsc: no resource file there\n", "\"INTF\" failed with 6 (Plug-in could not get a required resource)"});
   EXPECT_EQ(ReadFile(scene), before);
+}
+
+// Each changed field is listed with what the plug-in kept, and what was
+// typed where that differs; the kept values are saved.  A dialog that
+// changes no value leaves the file byte for byte, though the plug-in reads a
+// -0 in the record back as +0.
+TEST_F(PlmhostEdit, ListsWhatThePluginKeptAndWritesOnlyRealChanges) {
+  HostRun run = Edit({"--set", "maxParticles=-5", "--set", "lifeTime=nan", "--set", "emitFrequency=1e12", "--set", "emitErr=abc"});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  ExpectHas(run.out, {"  maxParticles     1000 -> 1 (typed -5)\n", "  lifeTime         10 -> 0 (typed nan)\n",
+                      "  emitFrequency    25 -> 1000000000000 (typed 1e12)\n", "  emitErr          25 -> 0 (typed abc)\n",
+                      "saved s.json"});
+  ControlDataRec c = SettingsOf(scene);
+  EXPECT_TRUE(c.maxParticles == 1 && c.lifeTime == 0 && c.emitFrequency == 1e12 && c.emitErr == 0) << c.maxParticles;
+
+  c.initXPos = -0.0;
+  std::vector<uint8_t> bytes = SettingsBytes(ReadFile(scene));
+  std::memcpy(bytes.data(), &c, sizeof c);
+  nlohmann::json doc = nlohmann::json::parse(ReadFile(scene));
+  doc["settings"]["base64"] = EncodeBase64(bytes);
+  WriteFile(scene, doc.dump(1));
+  const std::string before = ReadFile(scene);
+  for (std::vector<std::string> sets : {std::vector<std::string>{}, {"--set", "initXPos=0", "--set", "lifeTime=0.0"}}) {
+    run = Edit(sets);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out.find("saved"), std::string::npos) << run.out;
+    ExpectHas(run.out, {"s.json is unchanged\n"});
+    EXPECT_EQ(ReadFile(scene), before);
+  }
+  ExpectHas(run.out, {"  lifeTime         0 -> 0 (typed 0.0)\nno value changed\n"});
 }
 
 // Polls theTest for up to a minute.

@@ -3,6 +3,7 @@
 // every callback answer is printed to standard error as "fake: WHAT -> CODE"
 // so that the tests can read what the host said.
 #include <signal.h>
+#include <unistd.h>
 
 #include <cstddef>
 #include <cstdio>
@@ -36,7 +37,9 @@ int32_t Initialize(PluginInfoRec& info) {
 }
 
 // "bad": a call the host must refuse, answered 0 with it in the latch;
-// "head": records the host did not give handed back.  Otherwise three
+// "head": records the host did not give handed back; "phases": a quick
+// "Aging Points" report first, and 0.4 s of quiet work after the "Placing
+// Points" one.  Otherwise three
 // points: vertex k at (k, 2k, -k) with blur position (k, 2k - 1, -k), facet
 // colour a = 255 - k, r = 10k, g = 20, b = 30.
 int32_t Generate(PluginInfoRec& info) {
@@ -50,7 +53,14 @@ int32_t Generate(PluginInfoRec& info) {
   HostStatusRec status{ref, 0, {}, {}, 0, 3, 0, 0};
   CopyStr(status.theStatusUnit, "Point");
   CopyStr(status.theStatusInfo, "Placing Points");
+  if (mode == "phases") {
+    HostStatusRec aging{ref, 0, {}, {}, 0, 1, 0, 0};
+    CopyStr(aging.theStatusUnit, "Step");
+    CopyStr(aging.theStatusInfo, "Aging Points");
+    Send(info, "STAT", kHostStatus, aging);
+  }
   if (mode == "bad" || mode == "head" || Send(info, "STAT", kHostStatus, status) != 0) return 0;  // a refusal stays in the latch
+  if (mode == "phases") usleep(400000);
   HostModelAddGroupRec group{ref, nullptr, 0, nullptr};
   Send(info, "ADDG", kHostAddGroup, group);
   for (int k = 0; k < 3; ++k) {

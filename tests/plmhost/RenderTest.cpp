@@ -223,7 +223,7 @@ TEST(PlmhostScenes, BadSceneFilesAndArgumentsExitWith2NamingTheProblem) {
   WriteFile(dir / "plugin.json", plugin.dump());
   const std::string before = ReadFile(dir / "plugin.json");
   for (auto [file, expected] : {std::pair{"missing.json", "missing.json: cannot read the scene"},
-                                {"plugin.json", "nowhere.plm: no plug-in file there"}}) {
+                                {"plugin.json", "plugin.json: no plug-in nowhere.plm in the plug-in search path ("}}) {
     HostRun run = RunHost({"render", file, "--out", "o"}, dir.path);
     EXPECT_EQ(run.exitCode, 2) << file;
     ExpectHas(run.err, {expected});
@@ -237,8 +237,17 @@ TEST(PlmhostScenes, BadSceneFilesAndArgumentsExitWith2NamingTheProblem) {
   EXPECT_EQ(run.exitCode, 2);
   ExpectHas(run.err, {"--frames 5-12 starts before the scene's first frame 10"});
   for (std::vector<std::string> args : {std::vector<std::string>{"render", "--frames", "9-3"},
-                                        {"render", "--size", "10x10"}, {"render", "--bogus"}, {}})
+                                        {"render", "--size", "10x10"}, {"render", "--bogus"}, {},
+                                        {"--memory-limit", "12X", "render"}})
     EXPECT_EQ(RunHost(args, dir.path).exitCode, 2);
+  // A word that is no subcommand is named, with the closest one.
+  for (auto [args, expected] : {std::pair<std::vector<std::string>, const char*>{
+                                    {"-q", "rendr", "fountain"}, "\"rendr\" is not a subcommand; did you mean \"render\"?"},
+                                {{"--plugin-path", "x", "zzzzzz"}, "\"zzzzzz\" is not a subcommand (the subcommands are info, new,"}}) {
+    HostRun run = RunHost(args, dir.path);
+    EXPECT_EQ(run.exitCode, 2);
+    ExpectHas(run.err, {expected});
+  }
 }
 
 // A settings record the plug-in cannot read renders with its defaults, and
@@ -270,14 +279,31 @@ TEST(PlmhostRender, ASettingsRecordReplacedByTheDefaultsIsReported) {
   EXPECT_EQ(Report(dir / "p")["warnings"], Json::array());
 }
 
+// The limit counts what the plug-in holds; the message names it and the
+// option that raises it.
+TEST(PlmhostRender, TheMemoryLimitIsNamedWhenItRefusesAndCanBeRaised) {
+  TempDir dir;
+  ASSERT_EQ(RunHost({"new", "big.json", "--set", "maxParticles=100000"}, dir.path).exitCode, 0);
+  HostRun run = RunHost({"render", "big.json", "--frames", "0-1", "--out", "o", "--memory-limit", "1M"}, dir.path);
+  EXPECT_EQ(run.exitCode, 1);
+  ExpectHas(run.err, {"more than plmhost's memory limit of 1 MiB (set by --memory-limit); raise it with --memory-limit SIZE"});
+  run = RunHost({"--memory-limit", "64M", "render", "big.json", "--frames", "0-1", "--out", "o", "-q"}, dir.path);
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+}
+
+// The scene names the fake by file name; its folder is given with --plugin-path.
 struct PlmhostFake : ::testing::Test {
   TempDir dir;
+  const std::string fakeFolder = std::filesystem::path(FAKE_PLUGIN_PATH).parent_path();
   void SetUp() override {
     HostRun made = RunHost({"new", "fake.json", "--plugin", FAKE_PLUGIN_PATH, "--frames", "0-5"}, dir.path);
     ASSERT_EQ(made.exitCode, 0) << made.err;
+    EXPECT_EQ(Json::parse(ReadFile(dir / "fake.json"))["plugin"], "plmhost_fake_plugin.plm");
+    ExpectHas(made.err, {"warning: the scene names plmhost_fake_plugin.plm, which is in no folder of the plug-in search path"});
   }
   HostRun Render(const std::string& mode, std::vector<std::string> more = {}) {
-    return more.insert(more.begin(), {"render", "fake.json", "--out", "o"}), RunHost(more, dir.path, "PLMHOST_FAKE_MODE=" + mode);
+    more.insert(more.begin(), {"render", "fake.json", "--out", "o", "--plugin-path", fakeFolder});
+    return RunHost(more, dir.path, "PLMHOST_FAKE_MODE=" + mode);
   }
 };
 
@@ -296,6 +322,19 @@ TEST_F(PlmhostFake, PointsAndFrameSetupsArriveAsThePluginSentThem) {
     got.insert(got.end(), {p.x, p.y, p.z, p.by, 1.f * p.r, 1.f * p.g, 1.f * p.b, 1.f * p.a});
   EXPECT_EQ(got, std::vector<float>({0, 0, 0, -1, 0, 20, 30, 255, 1, 2, -1, 1, 10, 20, 30, 254, 2, 4, -2, 3, 20, 20, 30, 253}));
   EXPECT_EQ(Render("", {"--quiet"}).err.find("Placing Points"), std::string::npos);
+}
+
+// Plain progress lines, about once a second, show what the plug-in was doing
+// when the second ran out: its 0.4 s of quiet placing, not the quick aging
+// report that opens each frame.
+TEST_F(PlmhostFake, ProgressLinesShowThePhaseThePluginIsIn) {
+  HostRun run = Render("phases", {"--frames", "0-5"});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  std::string lines;
+  for (size_t at = 0, end; (end = run.err.find('\n', at)) != std::string::npos; at = end + 1)
+    if (run.err.compare(at, 6, "frame ") == 0) lines += run.err.substr(at, end + 1 - at);
+  ExpectHas(lines, {"frame 0 (1/6)  Aging Points: Step 0 of 1\n", "  Placing Points: Point 0 of 3\n"});
+  EXPECT_EQ(lines.find("Aging", lines.find('\n', lines.find("Aging")) + 1), std::string::npos) << lines;
 }
 
 // "bad": a selector the host must refuse, the plug-in answering 0 with the
@@ -324,6 +363,91 @@ TEST_F(PlmhostFake, RefusalsFailuresAndCtrlCEndTheCommandWithTheirCodes) {
   EXPECT_EQ(ListDir(dir / "o"), (std::vector<std::string>{"frame_0000.ply", "frame_0001.ply", "preview.png", "render.json"}));
   EXPECT_EQ(ReadPly(dir / "o/frame_0001.ply").size(), 3u);
   EXPECT_EQ(Json::parse(ReadFile(dir / "o/render.json"))["status"], "cancelled");
+}
+
+// A scene names its plug-in by file name, found only in the search path;
+// anything else is refused before it is loaded, so the library's constructor
+// never runs and nothing is written.
+TEST(PlmhostPluginSearch, AScenesPluginComesOnlyFromTheSearchPathOrTheCommandLine) {
+  TempDir dir;
+  namespace fs = std::filesystem;
+  fs::copy_file(CONSTRUCTOR_PATH, dir / "evil.plm");
+  Json scene = Json::parse(BuiltinSceneText("fountain"));
+  for (auto [file, plugin] : {std::pair{"beside.json", "evil.plm"}, {"path.json", "./evil.plm"}, {"far.json", "/tmp/evil.plm"}}) {
+    scene["plugin"] = plugin;
+    WriteFile(dir / file, scene.dump());
+  }
+  const std::string ran = dir / "constructor-ran";
+  const std::string clear = "PLMHOST_PLUGIN_PATH=";
+  for (std::vector<std::string> args : {std::vector<std::string>{"render", "beside.json", "--out", "o"},
+                                        {"render", "path.json", "--out", "o"}, {"render", "far.json", "--out", "o"},
+                                        {"edit", "beside.json"}, {"edit", "path.json", "--set", "emitFrequency=1"}}) {
+    HostRun run = RunHost(args, dir.path, clear);
+    EXPECT_EQ(run.exitCode, 2) << args[1];
+    ExpectHas(run.err, {"to use a plug-in from elsewhere, name its file with --plugin PATH"});
+    EXPECT_FALSE(fs::exists(ran)) << args[0] << " " << args[1];
+    EXPECT_FALSE(fs::exists(dir / "o")) << args[1];
+  }
+  ExpectHas(RunHost({"render", "beside.json"}, dir.path, clear).err, {"beside.json: no plug-in evil.plm in the plug-in search path"});
+  ExpectHas(RunHost({"render", "path.json"}, dir.path, clear).err, {"path.json: the plug-in \"./evil.plm\" is a path"});
+  // Relative and empty entries of the variable are skipped.
+  EXPECT_EQ(RunHost({"render", "beside.json", "--out", "o"}, dir.path, "PLMHOST_PLUGIN_PATH=.::" + std::string("x")).exitCode, 2);
+  EXPECT_FALSE(fs::exists(ran));
+
+  // --plugin overrides the scene, whatever it names.
+  HostRun run = RunHost({"render", "path.json", "--plugin", FAKE_PLUGIN_PATH, "--frames", "0-1", "--out", "o", "-q"}, dir.path, clear);
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(ListDir(dir / "o").size(), 4u);
+  EXPECT_FALSE(fs::exists(ran));
+  EXPECT_EQ(RunHost({"edit", "beside.json", "--plugin", PARTICLE_PLUGIN_PATH}, dir.path, clear).exitCode, 0);
+  run = RunHost({"render", "beside.json", "--plugin", "evil.plm", "--out", "o2"}, dir.path, clear);  // the user's choice
+  EXPECT_TRUE(run.exitCode == 2 && fs::exists(ran)) << run.err;
+  ExpectHas(run.err, {"exports no Main"});
+}
+
+// The --plugin-path folders come first, then PLMHOST_PLUGIN_PATH in its
+// order, then the folder beside plmhost.  The same name in two folders
+// tells which one was loaded: the fake plug-in renders, the constructor
+// library writes its file and is refused.
+TEST(PlmhostPluginSearch, FoldersAreSearchedInOrder) {
+  TempDir dir;
+  namespace fs = std::filesystem;
+  for (auto [folder, library] : {std::pair{"fake", FAKE_PLUGIN_PATH}, {"evil", CONSTRUCTOR_PATH}}) {
+    fs::create_directory(dir / folder);
+    fs::copy_file(library, dir / (std::string(folder) + "/x.plm"));
+    fs::copy_file(library, dir / (std::string(folder) + "/Particle.plm"));
+  }
+  Json scene = Json::parse(BuiltinSceneText("fountain"));
+  scene["plugin"] = "x.plm";
+  scene["frames"] = {{"first", 0}, {"last", 0}};
+  WriteFile(dir / "x.json", scene.dump());
+  const std::string ran = dir / "constructor-ran", fake = dir / "fake", evil = dir / "evil";
+  struct Case { std::vector<std::string> args; std::string env; bool evilLoaded; };
+  const Case cases[] = {
+      {{"render", "x.json", "--plugin-path", fake}, "PLMHOST_PLUGIN_PATH=" + evil, false},
+      {{"render", "x.json", "--plugin-path", "fake"}, "PLMHOST_PLUGIN_PATH=" + evil, false},  // relative to the current folder
+      {{"render", "x.json", "--plugin-path", evil, "--plugin-path", fake}, "", true},
+      {{"render", "x.json"}, "PLMHOST_PLUGIN_PATH=" + fake + ":" + evil, false},
+      {{"render", "x.json"}, "PLMHOST_PLUGIN_PATH=/nonexistent:" + evil + ":" + fake, true},
+      {{"render", "--frames", "0-0"}, "PLMHOST_PLUGIN_PATH=" + fake, false},  // the built-in scene's Particle.plm
+      {{"render", "--frames", "0-0"}, "PLMHOST_PLUGIN_PATH=" + evil, true},   // before the one beside plmhost
+  };
+  for (const Case& c : cases) {
+    fs::remove(ran);
+    std::vector<std::string> args = c.args;
+    args.insert(args.end(), {"--out", "o", "-q"});
+    HostRun run = RunHost(args, dir.path, c.env);
+    EXPECT_EQ(fs::exists(ran), c.evilLoaded) << c.env << "\n" << run.err;
+    EXPECT_EQ(run.exitCode, c.evilLoaded ? 2 : 0) << c.env << "\n" << run.err;
+  }
+  fs::remove(ran);
+  HostRun run = RunHost({"new", "n.json", "--plugin", fake + "/x.plm"}, dir.path, "PLMHOST_PLUGIN_PATH=" + evil);
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  const std::string warning = "warning: the scene names x.plm, which the plug-in search path finds as " + evil + "/x.plm";
+  ExpectHas(run.err, {warning.c_str()});
+  EXPECT_FALSE(fs::exists(ran));
+  run = RunHost({"new", "n.json", "--force", "--plugin", "fake/x.plm", "--plugin-path", "fake"}, dir.path);
+  EXPECT_TRUE(run.exitCode == 0 && run.err.find("warning") == std::string::npos) << run.err;
 }
 
 }  // namespace

@@ -30,7 +30,10 @@ TEST(PlmhostScene, SettingsScenesAndRangesSurviveWritingAndReading) {
   Scene b = ParseScene(SceneToJson(a), "b", "/elsewhere");
   EXPECT_EQ(std::tie(b.plugin, b.fps, b.firstFrame, b.lastFrame, b.group.rotationRate, b.camera.position, b.settings),
             std::tie(a.plugin, a.fps, a.firstFrame, a.lastFrame, a.group.rotationRate, a.camera.position, a.settings));
-  EXPECT_EQ(ScenePluginPath(b), "/elsewhere/plugins/x.plm");
+  EXPECT_THROW(ScenePluginPath(b), HostError);  // nothing is loaded before the name is looked up
+  EXPECT_THROW(ResolveScenePlugin(b, {}), HostError);  // a path, not a file name
+  ResolveScenePlugin(b, {std::string("/chosen/x.plm"), {}});
+  EXPECT_EQ(ScenePluginPath(b), "/chosen/x.plm");
 
   int32_t first = -1, last = -1;
   for (auto [text, range] : {std::pair{"100-199", std::pair{100, 199}}, {"7", {7, 7}}}) {
