@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Renders the built-in fountain scene (frames 0-149: five seconds at 30
 # frames a second) with the plmhost of the given build folder into out/, as
-# PLY point clouds, a picture per frame and the contact sheet preview.png.
+# PLY point clouds, a picture per frame and the contact sheet preview.png,
+# and ends by printing the path of plmhost.
 #   scripts/demo.sh build/release
 set -euo pipefail
 
@@ -26,3 +27,4 @@ echo
 echo
 echo "demo: $(ls "$out"/frame_*.ply | wc -l) PLY frames in $out/ (open them in Blender, MeshLab or CloudCompare)"
 echo "demo: contact sheet of nine frames: $out/preview.png"
+echo "demo: plmhost is not on the PATH; run it as $host (for example: $host render explosion --out explosion)"
