@@ -89,12 +89,14 @@ int main(int argc, char** argv) {
   std::string memoryLimit;
   CLI::Option* memoryOption = app.add_option(
       "--memory-limit", memoryLimit,
-      "most memory a plug-in may hold, e.g. 512M or 8G (default: half of this machine's memory)");
+      "most memory a plug-in may hold, e.g. 512M or 8G (default: half of this machine's memory)")
+      ->type_name("SIZE");
   std::vector<std::string> searchFolders;
   app.add_option("--plugin-path", searchFolders,
-                 "DIR (repeatable): a folder to look for scenes' plug-ins in, searched before "
+                 "a folder to look for scenes' plug-ins in (repeatable), searched before "
                  "PLMHOST_PLUGIN_PATH and the folder beside plmhost")
-      ->allow_extra_args(false);
+      ->allow_extra_args(false)
+      ->type_name("DIR");
   app.fallthrough();
   app.footer(
       "A scene names its plug-in by file name; plmhost loads it only from the plug-in search path: the "
@@ -102,7 +104,7 @@ int main(int argc, char** argv) {
       "beside plmhost. --plugin PATH loads another file for one run.");
 
   std::string infoPlugin;
-  CLI::App* info = app.add_subcommand("info", "describe a plug-in (default: the Particle.plm beside plmhost)");
+  CLI::App* info = app.add_subcommand("info", "describe a plug-in (default: Particle.plm from the plug-in search path)");
   info->add_option("PLUGIN", infoPlugin, "plug-in file (default: Particle.plm from the plug-in search path)");
 
   NewOptions newOptions;

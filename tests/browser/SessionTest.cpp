@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "output/PlyWriter.h"
+#include "protocol/HostCallbacks.h"
 #include "render/FrameSetup.h"
 #include "render/Render.h"
 #include "scene/BuiltinScenes.h"
@@ -48,7 +49,8 @@ Scene ShortFountain(const std::string& thePath) {
   return loaded;
 }
 
-void Render(const Scene& theScene, const std::string& theDir) {
+void Render(Scene theScene, const std::string& theDir) {
+  ResolveScenePlugin(theScene, {std::string(PARTICLE_PLUGIN_PATH), {}});
   RenderOptions options;
   options.outDir = theDir;
   options.firstFrame = theScene.firstFrame;
@@ -98,6 +100,7 @@ TEST(ServerSession, FramesInAnyOrderAreTheRenderedFrames) {
 }
 
 TEST(ServerSession, EditsSaveTheSceneAndTheFramesFollowIt) {
+  SetPluginMemoryLimit(int64_t(256) << 20, "test");  // so that a large pool is refused
   TempDir dir;
   Scene scene = ShortFountain(dir / "s.json");
   PluginSession session(scene, dir / "s.json", SessionLimits(), nullptr);
