@@ -397,7 +397,7 @@ TEST(PlmhostPluginSearch, AScenesPluginComesOnlyFromTheSearchPathOrTheCommandLin
   // --plugin overrides the scene, whatever it names.
   HostRun run = RunHost({"render", "path.json", "--plugin", FAKE_PLUGIN_PATH, "--frames", "0-1", "--out", "o", "-q"}, dir.path, clear);
   EXPECT_EQ(run.exitCode, 0) << run.err;
-  EXPECT_EQ(ListDir(dir / "o").size(), 4u);
+  EXPECT_TRUE(fs::exists(dir / ("o/" + Frame(1, "ply"))));
   EXPECT_FALSE(fs::exists(ran));
   EXPECT_EQ(RunHost({"edit", "beside.json", "--plugin", PARTICLE_PLUGIN_PATH}, dir.path, clear).exitCode, 0);
   run = RunHost({"render", "beside.json", "--plugin", "evil.plm", "--out", "o2"}, dir.path, clear);  // the user's choice
