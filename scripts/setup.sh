@@ -23,6 +23,11 @@ packages=(
 # that brings its own npm is kept.
 if ! command -v npm >/dev/null 2>&1; then packages+=(nodejs npm); fi
 
+# make test-farm only (scripts/setup.sh farm): a one-node Slurm cluster and GNU parallel.
+if [ "${1:-}" = farm ]; then
+  packages+=(slurm-wlm munge parallel python3)
+fi
+
 missing=()
 for p in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then

@@ -11,6 +11,7 @@
 #include "cli/HostError.h"
 #include "protocol/HostCallbacks.h"
 #include "scene/Scene.h"
+#include "farm/Merge.h"
 #include "protocol/PluginLoader.h"
 #ifdef PLMHOST_SERVER
 #include "server/Server.h"
@@ -221,6 +222,21 @@ int main(int argc, char** argv) {
   draw->add_flag("--sheet", drawOptions.sheet, "draw only preview.png, the contact sheet over render.json's range");
   draw->footer("Without --frames and --sheet it draws both: every frame of render.json's range and the sheet.");
 
+  MergeOptions mergeOptions;
+  std::string mergeSize;
+  CLI::App* merge = app.add_subcommand("merge", "combine the output folders of a farm's chunk jobs into one");
+  merge->add_option("OUT", mergeOptions.outDir, "folder to write: new, or an earlier merge of the same range")->required();
+  merge->add_option("CHUNK", mergeOptions.chunkDirs, "output folders of the jobs, in any order")->required();
+  CLI::Option* mergeSizeOption =
+      merge->add_option("--size", mergeSize, "picture size WxH the chunks were drawn at (default: their reports')");
+  merge->add_option("--jobs", mergeOptions.jobs, "tiles of the contact sheet drawn at once (default: one per processor)")
+      ->check(CLI::Range(1, 256));
+  merge->footer(
+      "Every frame is taken once; overlapping chunks must hold identical frames. Refused, with the chunk named and "
+      "nothing written: a gap, a chunk of another scene or plug-in, an unfinished chunk, pictures for only some "
+      "frames. Redo the failed job and run merge again.\n"
+      "Exit codes: 0 merged; 2 chunks that cannot be merged, or bad usage.");
+
   ValidateOptions validateOptions;
   CLI::App* validate = app.add_subcommand("validate", "check that a model plug-in keeps the protocol");
   validate->add_option("PLUGIN", validateOptions.pluginPath, "plug-in file");
@@ -304,6 +320,14 @@ int main(int argc, char** argv) {
       return RunRender(simulateOptions);
     }
     if (*validate) return RunValidate(validateOptions);
+    if (*merge) {
+      if (*mergeSizeOption) {
+        RenderOptions sized;
+        ParseSize(mergeSize, sized);
+        mergeOptions.size = std::pair{sized.width, sized.height};
+      }
+      return MergeChunks(mergeOptions);
+    }
     if (*sceneOption) renderOptions.scenePath = scenePath;
     if (*renderFramesOption) renderOptions.frames = renderFrames;
     if (*sizeOption) ParseSize(size, renderOptions.render);
