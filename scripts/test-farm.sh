@@ -134,3 +134,153 @@ done
   fail "the node never became idle"
 }
 say "cluster up: node $node, $(nproc) CPUs, in $((SECONDS - started)) s"
+
+# --- the shot -------------------------------------------------------------
+# About 33,000 live particles by the last frame; small pictures, so that the
+# whole test takes a few minutes on two cores.
+frames=0-59 first=0 last=59 size=320x180 every=10 per_task=10
+scene="$tmp/scene.json"
+"$plmhost" new "$scene" --frames "$frames" --set maxParticles=60000 --set emitFrequency=20000 \
+  --set lifeTime=2 --set lifeTimeErr=0.5 >/dev/null
+
+# Seconds of a command, to one decimal.
+timed() {
+  local t0 t1
+  t0=$(date +%s.%N)
+  "$@"
+  t1=$(date +%s.%N)
+  elapsed=$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.1f", b - a }')
+}
+
+timed "$plmhost" render "$scene" --frames "$frames" --png --size "$size" --out "$tmp/ref" --quiet >/dev/null
+t_render=$elapsed
+# What each stage costs on this shot, run here one after the other.
+timed "$plmhost" simulate "$scene" --frames "$frames" --out "$tmp/stages" --checkpoint-every "$every" --quiet >/dev/null
+t_simulate=$elapsed
+timed "$plmhost" draw "$tmp/stages" --frames "$frames" --size "$size" --jobs 1 >/dev/null
+t_draw=$elapsed
+timed "$plmhost" merge "$tmp/stages-merged" "$tmp/stages" --size "$size" >/dev/null
+t_merge=$elapsed
+say "stage costs, frames $frames at $size: render --png ${t_render} s; simulate ${t_simulate} s," \
+  "draw (one job) ${t_draw} s, merge ${t_merge} s"
+
+# The merged folder holds the reference's frames, pictures and contact sheet,
+# byte for byte, and a report that matches it but for timings and paths.
+compare_to_reference() {
+  local dir=$1 what=$2 f
+  [ -f "$dir/render.json" ] || fail "$what: no $dir/render.json"
+  diff <(cd "$tmp/ref" && ls frame_* preview.png) <(cd "$dir" && ls frame_* preview.png) >&2 ||
+    fail "$what: other files than the local render"
+  for f in $(cd "$tmp/ref" && ls frame_* preview.png); do
+    cmp -s "$tmp/ref/$f" "$dir/$f" || fail "$what: $f differs from the local render"
+  done
+  python3 - "$tmp/ref/render.json" "$dir/render.json" <<'PY' || fail "$what: render.json does not match the local render's"
+import json, sys
+def kept(path):
+    j = json.load(open(path))
+    return {"plugin": {k: j["plugin"][k] for k in ("name", "version", "sha256")},
+            "scene": {k: j["scene"][k] for k in ("sha256", "content")},
+            "frames": j["frames"], "status": j["status"], "complete": j["complete"],
+            "frameResults": [{k: v for k, v in r.items() if k != "seconds"} for r in j["frameResults"]]}
+a, b = kept(sys.argv[1]), kept(sys.argv[2])
+for key in a:
+    x, y = a[key], b[key]
+    if x != y and isinstance(x, list) and isinstance(y, list) and len(x) == len(y):
+        key, x, y = next((f"{key}[{i}]", p, q) for i, (p, q) in enumerate(zip(x, y)) if p != q)
+    if x != y:
+        print(f"  {key}: local {json.dumps(x)[:300]}\n  {' ' * len(key)}  farm  {json.dumps(y)[:300]}", file=sys.stderr)
+sys.exit(a != b)
+PY
+  say "$what: $(ls "$dir" | grep -c '^frame_') files and the contact sheet equal the local render's"
+}
+
+job_state() { scontrol show job "$1" -o 2>/dev/null | grep -o 'JobState=[A-Z_]*' | cut -d= -f2; }
+wait_job() {  # until the job (or array task) has ended; prints its state
+  local state
+  for _ in $(seq 1200); do
+    state=$(job_state "$1")
+    case "$state" in PENDING | RUNNING | CONFIGURING | COMPLETING | "") sleep 0.2 ;; *) echo "$state"; return 0 ;; esac
+  done
+  fail "job $1 never ended"
+}
+report_field() { python3 -c 'import json,sys; j=json.load(open(sys.argv[1])); print(eval(sys.argv[2], {"j": j}))' "$@"; }
+
+# --- 1. Slurm: a chain of two simulation jobs, picture arrays, merge -------
+shot="$tmp/shot-chain"
+timed farm/slurm/submit.sh "$scene" "$shot" --frames "$frames" --sim-jobs 2 --picture-frames "$per_task" \
+  --size "$size" --checkpoint-every "$every" --plmhost "$plmhost" --wait >"$tmp/chain.out" ||
+  { cat "$tmp/chain.out" "$shot"/logs/* >&2; fail "the Slurm pipeline failed"; }
+t_chain=$elapsed
+cat "$tmp/chain.out" >&2
+compare_to_reference "$shot/final" "Slurm chain"
+# The second simulation job went on from the first one's last checkpoint.
+route=$(report_field "$shot/sim-30/render.json" 'j["startedFrom"]["route"], j["startedFrom"]["frame"]')
+[ "$route" = "('checkpoint', 30)" ] || fail "the second simulation job started by $route, not from frame 29's checkpoint"
+grep -h "starting from checkpoint" "$shot"/logs/sim-30-*.log >&2 || fail "the second simulation job's log does not say where it started"
+
+# --- 2. Slurm, faults: the simulation killed part-way and submitted again,
+# then one picture task killed part-way and submitted again -------------------
+shot="$tmp/shot-faults"
+farm/slurm/submit.sh "$scene" "$shot" --frames "$frames" --picture-frames "$per_task" --size "$size" \
+  --checkpoint-every "$every" --plmhost "$plmhost" >"$tmp/faults.out"
+read -r sim draw < <(sed -n 's/.*simulation job \([0-9]*\), picture array \([0-9]*\).*/\1 \2/p' "$tmp/faults.out")
+merge_job=$(sed -n 's/^merge: job \([0-9]*\).*/\1/p' "$tmp/faults.out")
+[ -n "$sim" ] && [ -n "$draw" ] && [ -n "$merge_job" ] || { cat "$tmp/faults.out" >&2; fail "submit.sh printed no job IDs"; }
+
+newest_checkpoint() { { ls "$shot/checkpoints" 2>/dev/null || true; } | sed -n 's/^checkpoint_0*\([0-9][0-9]*\)\.plmck$/\1/p' | sort -n | tail -1; }
+for _ in $(seq 3000); do
+  c=$(newest_checkpoint)
+  [ -n "$c" ] && [ "$c" -ge 10 ] && break
+  [ "$(job_state "$sim")" = COMPLETED ] && break
+  sleep 0.02
+done
+scancel --signal=KILL --full "$sim"
+state=$(wait_job "$sim")
+[ "$state" != COMPLETED ] || fail "the simulation finished before it could be killed; lengthen the test's shot"
+c=$(newest_checkpoint)
+say "simulation job $sim killed ($state) after its checkpoint at frame $c"
+[ "$(wait_job "$merge_job")" != COMPLETED ] || fail "the merge ran after a failed simulation"
+
+sbatch --wait --output="$shot/logs/sim-again-%j.log" --export="ALL,SHOT=$shot,CHUNK=$first" \
+  farm/slurm/simulate.sbatch >/dev/null || { cat "$shot"/logs/sim-again-* >&2; fail "the resubmitted simulation failed"; }
+grep -h "starting from checkpoint" "$shot"/logs/sim-again-*.log >&2 ||
+  fail "the resubmitted simulation's log does not say it continued from a checkpoint"
+started=$(report_field "$shot/sim-$first/render.json" 'j["startedFrom"]["route"], j["startedFrom"]["frame"]')
+[ "$started" = "('checkpoint', $((c + 1)))" ] ||
+  fail "the resubmitted simulation started by $started, not right after the checkpoint at frame $c"
+say "the resubmitted simulation continued from frame $c's checkpoint: first frame simulated $((c + 1))"
+
+# The pictures, and task 2 killed once it has drawn a frame.
+tasks=$(((last - first) / per_task))
+draw=$(sbatch --parsable --array="0-$tasks" --output="$shot/logs/draw-%a-%A.log" \
+  --export="ALL,SHOT=$shot,CHUNK=$first" farm/slurm/draw.sbatch)
+victim_first=$((first + 2 * per_task))
+for _ in $(seq 3000); do
+  ls "$shot/sim-$first" | grep -q "^frame_$(printf %04d "$victim_first")\.png$" && break
+  sleep 0.02
+done
+scancel --signal=KILL --full "${draw}_2"
+for t in $(seq 0 "$tasks"); do wait_job "${draw}_$t" >/dev/null; done
+missing=0
+for ((f = victim_first; f < victim_first + per_task; f++)); do
+  [ -f "$shot/sim-$first/$(printf frame_%04d.png "$f")" ] || missing=$((missing + 1))
+done
+[ "$missing" -gt 0 ] || fail "picture task 2 finished before it could be killed; lengthen its frames"
+say "picture task ${draw}_2 killed with $missing of its $per_task pictures not drawn"
+if "$plmhost" merge "$tmp/refused" "$shot/sim-$first" --size "$size" 2>"$tmp/refused.err"; then
+  fail "merge accepted a folder with pictures missing"
+fi
+grep -q "no picture for frame" "$tmp/refused.err" || { cat "$tmp/refused.err" >&2; fail "merge did not name the missing pictures"; }
+sbatch --wait --array=2 --output="$shot/logs/draw-again-%A.log" --export="ALL,SHOT=$shot,CHUNK=$first" \
+  farm/slurm/draw.sbatch >/dev/null || fail "the resubmitted picture task failed"
+sbatch --wait --output="$shot/logs/merge-again-%j.log" --export="ALL,SHOT=$shot" farm/slurm/merge.sbatch >/dev/null ||
+  { cat "$shot"/logs/merge-again-* >&2; fail "the merge after the redone jobs failed"; }
+compare_to_reference "$shot/final" "Slurm with a killed simulation and a killed picture task"
+
+# --- 3. GNU parallel on this machine (--sshlogin :) -------------------------
+timed farm/parallel.sh "$scene" "$tmp/shot-parallel" --frames "$frames" --picture-frames "$per_task" \
+  --size "$size" --checkpoint-every "$every" --sshlogin : --plmhost "$plmhost" >/dev/null
+t_parallel=$elapsed
+compare_to_reference "$tmp/shot-parallel/final" "GNU parallel"
+
+say "times: local render ${t_render} s, Slurm chain ${t_chain} s, GNU parallel ${t_parallel} s"

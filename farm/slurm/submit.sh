@@ -83,6 +83,13 @@ for ((chunk = first; chunk <= last; chunk += sim_frames)); do
   pictures+=("$draw")
 done
 deps=$(IFS=:; echo "${pictures[*]}")
-echo "merge: job into $shot/final after $deps"
-exec sbatch "${wait[@]}" --kill-on-invalid-dep=yes --dependency="afterok:$deps" --job-name=merge \
-  --output="$shot/logs/merge-%j.log" --export="ALL,SHOT=$shot" "$here/merge.sbatch"
+if [ ${#wait[@]} -gt 0 ]; then
+  echo "merge: into $shot/final, waiting"
+  sbatch --wait --kill-on-invalid-dep=yes --dependency="afterok:$deps" --job-name=merge \
+    --output="$shot/logs/merge-%j.log" --export="ALL,SHOT=$shot" "$here/merge.sbatch" ||
+    { echo "submit: the shot failed; see $shot/logs" >&2; exit 1; }
+else
+  merge=$(submit --dependency="afterok:$deps" --job-name=merge --output="$shot/logs/merge-%j.log" \
+    --export="ALL,SHOT=$shot" "$here/merge.sbatch")
+  echo "merge: job $merge into $shot/final"
+fi
