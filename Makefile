@@ -4,7 +4,7 @@
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 FUZZ_SECONDS ?= 600
 
-.PHONY: all setup demo test release asan bench plugin fuzz mutants clean
+.PHONY: all setup demo test test-farm release asan bench plugin fuzz mutants clean
 
 all: release
 
@@ -29,6 +29,10 @@ demo: release
 test: asan
 	ctest --preset asan -j $(JOBS)
 	scripts/fuzz.sh 60
+
+# The farm recipes on a one-node Slurm cluster and with GNU parallel (as root).
+test-farm: release
+	scripts/test-farm.sh build/release
 
 fuzz: setup
 	scripts/fuzz.sh $(FUZZ_SECONDS)

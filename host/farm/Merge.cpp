@@ -268,15 +268,18 @@ int MergeChunks(const MergeOptions& theOptions) {
   static const std::regex frameName("frame_(-?[0-9]{1,10})\\.(ply|png)");
   if (fs::exists(theOptions.outDir, ec)) {
     if (!fs::is_directory(theOptions.outDir, ec)) throw UsageError(theOptions.outDir + ": not a folder");
+    std::vector<std::string> others;
     for (const auto& entry : fs::directory_iterator(theOptions.outDir, ec)) {
       std::smatch m;
       std::string name = entry.path().filename().string();
-      if (std::regex_match(name, m, frameName)) {
-        long long f = std::stoll(m[1]);
-        if (f < first || f > last)
-          throw UsageError(theOptions.outDir + ": already holds " + name + ", outside the merged " +
-                           Range(first, last) + "; merge into a new folder");
-      }
+      if (std::regex_match(name, m, frameName) && (std::stoll(m[1]) < first || std::stoll(m[1]) > last))
+        others.push_back(name);
+    }
+    if (!others.empty()) {
+      std::sort(others.begin(), others.end());
+      throw UsageError(theOptions.outDir + ": already holds " + others[0] +
+                       (others.size() > 1 ? " and " + std::to_string(others.size() - 1) + " more files" : "") +
+                       " outside the merged " + Range(first, last) + "; merge into a new folder");
     }
   }
   fs::create_directories(theOptions.outDir, ec);
