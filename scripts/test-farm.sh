@@ -18,7 +18,7 @@ build="$(cd "${1:-build/release}" && pwd)"
 plmhost="$build/bin/plmhost"
 started=$SECONDS
 
-say() { echo "test-farm: $*" >&2; }
+say() { echo "test-farm [$((SECONDS - started)) s]: $*" >&2; }
 fail() { say "FAILED: $*"; exit 1; }
 
 [ "$(id -u)" -eq 0 ] || fail "run as root: it installs Slurm and munge and starts their daemons"
@@ -136,11 +136,13 @@ done
 say "cluster up: node $node, $(nproc) CPUs, in $((SECONDS - started)) s"
 
 # --- the shot -------------------------------------------------------------
-# About 33,000 live particles by the last frame; small pictures, so that the
-# whole test takes a few minutes on two cores.
+# About 110,000 live particles by the last frame: long enough per frame for
+# the jobs to be killed part-way, short enough for the whole test to take a
+# few minutes on two cores.
 frames=0-59 first=0 last=59 size=320x180 every=10 per_task=10
+long_task=30  # frames per picture task where one is killed part-way
 scene="$tmp/scene.json"
-"$plmhost" new "$scene" --frames "$frames" --set maxParticles=60000 --set emitFrequency=20000 \
+"$plmhost" new "$scene" --frames "$frames" --set maxParticles=150000 --set emitFrequency=60000 \
   --set lifeTime=2 --set lifeTimeErr=0.5 >/dev/null
 
 # Seconds of a command, to one decimal.
@@ -221,19 +223,17 @@ grep -h "starting from checkpoint" "$shot"/logs/sim-30-*.log >&2 || fail "the se
 # --- 2. Slurm, faults: the simulation killed part-way and submitted again,
 # then one picture task killed part-way and submitted again -------------------
 shot="$tmp/shot-faults"
-farm/slurm/submit.sh "$scene" "$shot" --frames "$frames" --picture-frames "$per_task" --size "$size" \
+farm/slurm/submit.sh "$scene" "$shot" --frames "$frames" --picture-frames "$long_task" --size "$size" \
   --checkpoint-every "$every" --plmhost "$plmhost" >"$tmp/faults.out"
 read -r sim draw < <(sed -n 's/.*simulation job \([0-9]*\), picture array \([0-9]*\).*/\1 \2/p' "$tmp/faults.out")
 merge_job=$(sed -n 's/^merge: job \([0-9]*\).*/\1/p' "$tmp/faults.out")
 [ -n "$sim" ] && [ -n "$draw" ] && [ -n "$merge_job" ] || { cat "$tmp/faults.out" >&2; fail "submit.sh printed no job IDs"; }
 
 newest_checkpoint() { { ls "$shot/checkpoints" 2>/dev/null || true; } | sed -n 's/^checkpoint_0*\([0-9][0-9]*\)\.plmck$/\1/p' | sort -n | tail -1; }
-for _ in $(seq 3000); do
-  c=$(newest_checkpoint)
-  [ -n "$c" ] && [ "$c" -ge 10 ] && break
-  [ "$(job_state "$sim")" = COMPLETED ] && break
-  sleep 0.02
-done
+# Killed once its second checkpoint is written (checked without starting a
+# process, so that the kill comes right after it).
+second="$shot/checkpoints/$(printf checkpoint_%04d.plmck $((first + 2 * every - 1)))"
+for _ in $(seq 6000); do [ -f "$second" ] && break; sleep 0.01; done
 scancel --signal=KILL --full "$sim"
 state=$(wait_job "$sim")
 [ "$state" != COMPLETED ] || fail "the simulation finished before it could be killed; lengthen the test's shot"
@@ -245,33 +245,31 @@ sbatch --wait --output="$shot/logs/sim-again-%j.log" --export="ALL,SHOT=$shot,CH
   farm/slurm/simulate.sbatch >/dev/null || { cat "$shot"/logs/sim-again-* >&2; fail "the resubmitted simulation failed"; }
 grep -h "starting from checkpoint" "$shot"/logs/sim-again-*.log >&2 ||
   fail "the resubmitted simulation's log does not say it continued from a checkpoint"
-started=$(report_field "$shot/sim-$first/render.json" 'j["startedFrom"]["route"], j["startedFrom"]["frame"]')
-[ "$started" = "('checkpoint', $((c + 1)))" ] ||
-  fail "the resubmitted simulation started by $started, not right after the checkpoint at frame $c"
+route=$(report_field "$shot/sim-$first/render.json" 'j["startedFrom"]["route"], j["startedFrom"]["frame"]')
+[ "$route" = "('checkpoint', $((c + 1)))" ] ||
+  fail "the resubmitted simulation started by $route, not right after the checkpoint at frame $c"
 say "the resubmitted simulation continued from frame $c's checkpoint: first frame simulated $((c + 1))"
 
-# The pictures, and task 2 killed once it has drawn a frame.
-tasks=$(((last - first) / per_task))
+# The pictures, and task 1 killed once it has drawn its first frame.
+tasks=$(((last - first) / long_task))
 draw=$(sbatch --parsable --array="0-$tasks" --output="$shot/logs/draw-%a-%A.log" \
   --export="ALL,SHOT=$shot,CHUNK=$first" farm/slurm/draw.sbatch)
-victim_first=$((first + 2 * per_task))
-for _ in $(seq 3000); do
-  ls "$shot/sim-$first" | grep -q "^frame_$(printf %04d "$victim_first")\.png$" && break
-  sleep 0.02
-done
-scancel --signal=KILL --full "${draw}_2"
+victim_first=$((first + long_task))
+victim_png="$shot/sim-$first/$(printf frame_%04d.png "$victim_first")"
+for _ in $(seq 6000); do [ -f "$victim_png" ] && break; sleep 0.01; done
+scancel --signal=KILL --full "${draw}_1"
 for t in $(seq 0 "$tasks"); do wait_job "${draw}_$t" >/dev/null; done
 missing=0
-for ((f = victim_first; f < victim_first + per_task; f++)); do
+for ((f = victim_first; f < victim_first + long_task; f++)); do
   [ -f "$shot/sim-$first/$(printf frame_%04d.png "$f")" ] || missing=$((missing + 1))
 done
-[ "$missing" -gt 0 ] || fail "picture task 2 finished before it could be killed; lengthen its frames"
-say "picture task ${draw}_2 killed with $missing of its $per_task pictures not drawn"
+[ "$missing" -gt 0 ] || fail "picture task 1 finished before it could be killed; lengthen its frames"
+say "picture task ${draw}_1 killed with $missing of its $long_task pictures not drawn"
 if "$plmhost" merge "$tmp/refused" "$shot/sim-$first" --size "$size" 2>"$tmp/refused.err"; then
   fail "merge accepted a folder with pictures missing"
 fi
 grep -q "no picture for frame" "$tmp/refused.err" || { cat "$tmp/refused.err" >&2; fail "merge did not name the missing pictures"; }
-sbatch --wait --array=2 --output="$shot/logs/draw-again-%A.log" --export="ALL,SHOT=$shot,CHUNK=$first" \
+sbatch --wait --array=1 --output="$shot/logs/draw-again-%A.log" --export="ALL,SHOT=$shot,CHUNK=$first" \
   farm/slurm/draw.sbatch >/dev/null || fail "the resubmitted picture task failed"
 sbatch --wait --output="$shot/logs/merge-again-%j.log" --export="ALL,SHOT=$shot" farm/slurm/merge.sbatch >/dev/null ||
   { cat "$shot"/logs/merge-again-* >&2; fail "the merge after the redone jobs failed"; }

@@ -186,11 +186,6 @@ std::string DescribeFrames(const std::vector<bool>& missing, const std::vector<s
   return text;
 }
 
-// The contact sheet over the merged range, drawn from the merged frames.
-void WriteMergedSheet(const MergeOptions& theOptions) {
-  (void)theOptions;  // waits for the draw stage
-}
-
 }  // namespace
 
 int MergeChunks(const MergeOptions& theOptions) {
@@ -308,6 +303,7 @@ int MergeChunks(const MergeOptions& theOptions) {
       {"plugin", model["plugin"]},
       {"scene", model["scene"]},
       {"frames", {{"first", first}, {"last", last}}},
+      {"pictures", model.contains("pictures") ? model["pictures"] : Json()},
       {"status", "done"},
       {"complete", true},
       {"frameResults", frameResults},
@@ -315,9 +311,18 @@ int MergeChunks(const MergeOptions& theOptions) {
       {"warnings", warnings},
       {"mergedFrom", parts},
   };
+  if (theOptions.size) merged["pictures"] = {{"width", theOptions.size->first}, {"height", theOptions.size->second}};
   std::string outReport = (fs::path(theOptions.outDir) / "render.json").string();
   WriteWholeFile(outReport, merged.dump(2) + "\n");
-  WriteMergedSheet(theOptions);
+
+  // The contact sheet over the whole range, by the draw stage from the
+  // merged point clouds, as a render of the range draws it.
+  DrawOptions sheet;
+  sheet.folder = theOptions.outDir;
+  sheet.sheet = true;
+  sheet.size = theOptions.size;
+  sheet.jobs = theOptions.jobs;
+  if (int code = DrawFolder(sheet); code != kExitDone) return code;
 
   std::printf("merged: %s from %zu chunk%s into %s\n", Range(first, last).c_str(), chunks.size(),
               chunks.size() == 1 ? "" : "s", theOptions.outDir.c_str());

@@ -12,14 +12,16 @@
 #define PLMHOST_MERGE_H
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct MergeOptions {
   std::string outDir;
   std::vector<std::string> chunkDirs;
-  int width = 640;  // of frame pictures, as given to draw; the sheet's tiles are half
-  int height = 360;
+  std::optional<std::pair<int, int>> size;  // of the pictures, as given to draw; default: the chunks' reports'
+  int jobs = 0;                             // drawing the contact sheet; 0: one per processor
 };
 
 // Returns the exit code; a chunk that cannot be merged throws a usage error

@@ -18,9 +18,6 @@ struct Shot {
     for (const char* range : {"0-29", "0-9", "10-19", "20-29", "5-14"}) {
       HostRun run = RunHost({"render", "--frames", range, "--png", "--size", "48x27", "--out", range, "-q"}, dir.path);
       EXPECT_EQ(run.exitCode, 0) << range << ": " << run.err;
-      // TEMPORARY until the render reports carry these
-      Json r = Json::parse(ReadFile(dir / (std::string(range) + "/render.json")));
-      if (!r.contains("complete")) { r["complete"] = true; r["plugin"]["sha256"] = std::string(64, 'a'); r["scene"]["sha256"] = std::string(64, 'b'); WriteFile(dir / (std::string(range) + "/render.json"), r.dump(2)); }
     }
   }
 };
