@@ -29,6 +29,11 @@ scripts/setup.sh farm
 ctld_port=${PLM_FARM_PORT:-16817}
 slurmd_port=$((ctld_port + 1))
 node="$(hostname -s)"
+# The daemons bind to the address the node's name resolves to.
+case "$(getent ahostsv4 "$node" | awk 'NR == 1 { print $1 }')" in
+  127.*) ;;
+  *) fail "the machine's name $node does not resolve to a loopback address (see /etc/hosts); the cluster binds to it" ;;
+esac
 
 tmp="$(mktemp -d /tmp/plmfarm.XXXXXX)"
 chmod 755 "$tmp"  # munged wants its socket's folders reachable by everyone
