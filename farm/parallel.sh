@@ -50,10 +50,8 @@ shot="$(cd "$shot" && pwd)"
 sim="$shot/sim-$first"
 
 # Stage 1: the simulation, in order (continuing an interrupted one).
-resume=()
-[ -f "$sim/render.json" ] && resume=(--resume)
 "$plmhost" simulate "$scene" --frames "$first-$last" --out "$sim" --checkpoints "$shot/checkpoints" \
-  --checkpoint-every "$every" "${resume[@]}" --quiet
+  --checkpoint-every "$every" --resume --quiet
 
 # Stage 2: the pictures, a range per job.
 for ((a = first; a <= last; a += picture_frames)); do

@@ -239,11 +239,17 @@ newest_checkpoint() { { ls "$shot/checkpoints" 2>/dev/null || true; } | sed -n '
 # process, so that the kill comes right after it).
 second="$shot/checkpoints/$(printf checkpoint_%04d.plmck $((first + 2 * every - 1)))"
 for _ in $(seq 6000); do [ -f "$second" ] && break; sleep 0.01; done
-scancel --signal=KILL --full "$sim"
+# SIGKILL to its plmhost, as when a node dies: no last checkpoint, no report.
+killed=0
+for p in $(scontrol listpids "$sim" 2>/dev/null | awk 'NR > 1 { print $1 }'); do
+  if [ "$(cat "/proc/$p/comm" 2>/dev/null)" = plmhost ]; then kill -KILL "$p" && killed=1; fi
+done
+[ $killed -eq 1 ] || fail "the simulation job $sim runs no plmhost to kill; it finished too soon?"
 state=$(wait_job "$sim")
 [ "$state" != COMPLETED ] || fail "the simulation finished before it could be killed; lengthen the test's shot"
 c=$(newest_checkpoint)
-say "simulation job $sim killed ($state) after its checkpoint at frame $c"
+say "simulation job $sim: plmhost killed ($state) after $(ls "$shot/sim-$first" | grep -c '^frame_.*ply$') frames," \
+  "its newest checkpoint at frame $c"
 [ "$(wait_job "$merge_job")" != COMPLETED ] || fail "the merge ran after a failed simulation"
 
 sbatch --wait --output="$shot/logs/sim-again-%j.log" --export="ALL,SHOT=$shot,CHUNK=$first" \
@@ -255,7 +261,7 @@ route=$(report_field "$shot/sim-$first/render.json" 'j["startedFrom"]["route"], 
   fail "the resubmitted simulation started by $route, not right after the checkpoint at frame $c"
 say "the resubmitted simulation continued from frame $c's checkpoint: first frame simulated $((c + 1))"
 
-# The pictures, and task 1 killed once it has drawn its first frame.
+# The pictures, and task 1 cancelled once it has drawn its first frame.
 tasks=$(((last - first) / long_task))
 draw=$(sbatch --parsable --array="0-$tasks" --output="$shot/logs/draw-%a-%A.log" \
   --export="ALL,SHOT=$shot,CHUNK=$first" farm/slurm/draw.sbatch)

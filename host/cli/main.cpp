@@ -228,7 +228,7 @@ int main(int argc, char** argv) {
   merge->add_option("OUT", mergeOptions.outDir, "folder to write: new, or an earlier merge of the same range")->required();
   merge->add_option("CHUNK", mergeOptions.chunkDirs, "output folders of the jobs, in any order")->required();
   CLI::Option* mergeSizeOption =
-      merge->add_option("--size", mergeSize, "picture size WxH the chunks were drawn at (default: their reports')");
+      merge->add_option("--size", mergeSize, "picture size WxH (default: the chunks' pictures', else their reports')");
   merge->add_option("--jobs", mergeOptions.jobs, "tiles of the contact sheet drawn at once (default: one per processor)")
       ->check(CLI::Range(1, 256));
   merge->footer(

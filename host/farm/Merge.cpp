@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -164,6 +165,21 @@ void CopyFile(const std::string& theSource, const std::string& theTarget) {
   CommitOutputFile(out);
 }
 
+// Width and height from a PNG's header; none when it is not a PNG.
+std::optional<std::pair<int, int>> PngSize(const std::string& thePath) {
+  unsigned char head[24];
+  std::ifstream in(thePath, std::ios::binary);
+  if (!in.read(reinterpret_cast<char*>(head), sizeof head) ||
+      std::memcmp(head, "\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR", 16) != 0)
+    return std::nullopt;
+  auto side = [&](int at) { return int(uint32_t(head[at]) << 24 | head[at + 1] << 16 | head[at + 2] << 8 | head[at + 3]); };
+  return std::pair{side(16), side(20)};
+}
+
+std::string SizeText(std::pair<int, int> theSize) {
+  return std::to_string(theSize.first) + "x" + std::to_string(theSize.second);
+}
+
 std::string FramePath(const std::string& theDir, int64_t theFrame, const char* theExtension) {
   return theDir + "/" + FrameFileName(int32_t(theFrame), theExtension);
 }
@@ -257,6 +273,17 @@ int MergeChunks(const MergeOptions& theOptions) {
   if (pictures != 0 && pictures != count)
     throw UsageError("no picture for " + DescribeFrames(noPicture, owner, chunks, first) +
                      ", though the other frames have one; redo the picture jobs for them, then merge again");
+  // All of one size, which the contact sheet takes too.
+  std::optional<std::pair<int, int>> size = theOptions.size;
+  for (size_t at = 0; at < count && pictures != 0; ++at) {
+    std::optional<std::pair<int, int>> mine = PngSize(picture[at]);
+    if (!mine) throw UsageError(picture[at] + ": not a PNG picture");
+    if (!size) size = mine;
+    if (*mine != *size)
+      throw UsageError(picture[at] + ": " + SizeText(*mine) + ", but " +
+                       (theOptions.size ? "--size is " : "the pictures before it are ") + SizeText(*size) +
+                       "; draw all frames at one size");
+  }
 
   // The output folder: new, or one this merge may fill again.  Frames of
   // another range there would make it look like a render it is not.
@@ -307,11 +334,10 @@ int MergeChunks(const MergeOptions& theOptions) {
       {"status", "done"},
       {"complete", true},
       {"frameResults", frameResults},
-      {"startedFrom", model.contains("startedFrom") ? model["startedFrom"] : Json()},
       {"warnings", warnings},
       {"mergedFrom", parts},
   };
-  if (theOptions.size) merged["pictures"] = {{"width", theOptions.size->first}, {"height", theOptions.size->second}};
+  if (size) merged["pictures"] = {{"width", size->first}, {"height", size->second}};
   std::string outReport = (fs::path(theOptions.outDir) / "render.json").string();
   WriteWholeFile(outReport, merged.dump(2) + "\n");
 
@@ -320,7 +346,7 @@ int MergeChunks(const MergeOptions& theOptions) {
   DrawOptions sheet;
   sheet.folder = theOptions.outDir;
   sheet.sheet = true;
-  sheet.size = theOptions.size;
+  sheet.size = size;
   sheet.jobs = theOptions.jobs;
   if (int code = DrawFolder(sheet); code != kExitDone) return code;
 

@@ -20,7 +20,7 @@
 struct MergeOptions {
   std::string outDir;
   std::vector<std::string> chunkDirs;
-  std::optional<std::pair<int, int>> size;  // of the pictures, as given to draw; default: the chunks' reports'
+  std::optional<std::pair<int, int>> size;  // of the pictures; default: the chunks' pictures', else their reports'
   int jobs = 0;                             // drawing the contact sheet; 0: one per processor
 };
 

@@ -19,6 +19,8 @@ struct Shot {
       HostRun run = RunHost({"render", "--frames", range, "--png", "--size", "48x27", "--out", range, "-q"}, dir.path);
       EXPECT_EQ(run.exitCode, 0) << range << ": " << run.err;
     }
+    HostRun run = RunHost({"render", "--frames", "0-3", "--png", "--size", "64x36", "--out", "larger", "-q"}, dir.path);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
   }
 };
 const Shot& TheShot() {
@@ -38,7 +40,7 @@ struct Chunks {
     WriteFile(dir / (std::string(chunk) + "/render.json"), report.dump(2));
   }
   HostRun Merge(std::vector<std::string> chunks) {
-    chunks.insert(chunks.begin(), {"merge", "out", "--size", "48x27"});
+    chunks.insert(chunks.begin(), {"merge", "out"});  // the pictures' size is the sheet's
     return RunHost(chunks, dir.path);
   }
 };
@@ -97,6 +99,10 @@ TEST(PlmhostMerge, RefusesWhatIsNoPartOfOneRenderNamingTheChunkAndWritesNothing)
       {"pictures missing", {"0-9", "10-19"},
        [](Chunks& c) { fs::remove(c.dir / "10-19/frame_0012.png"), fs::remove(c.dir / "10-19/frame_0013.png"); },
        "no picture for frames 12-13 (in 10-19)"},
+      {"pictures of another size", {"0-9", "10-19"},
+       [](Chunks& c) { fs::copy_file(TheShot().dir / "larger/frame_0003.png", c.dir / "0-9/frame_0003.png",
+                                     fs::copy_options::overwrite_existing); },
+       "0-9/frame_0003.png: 64x36, but the pictures before it are 48x27; draw all frames at one size"},
       {"not a report", {"0-9", "10-19"},
        [](Chunks& c) { WriteFile(c.dir / "0-9/render.json", "{\"frames\": "); },
        "0-9/render.json: not a render report"},
