@@ -210,6 +210,14 @@ wait_job() {  # until the job (or array task) has ended; prints its state
   done
   fail "job $1 never ended"
 }
+kill_plmhost() {  # SIGKILL to the plmhost a job (or array task) runs
+  local p killed=0 id
+  id=$(scontrol show job "$1" -o 2>/dev/null | grep -o '^JobId=[0-9]*' | cut -d= -f2)
+  for p in $(scontrol listpids "$id" 2>/dev/null | awk 'NR > 1 { print $1 }'); do
+    if [ "$(cat "/proc/$p/comm" 2>/dev/null)" = plmhost ]; then kill -KILL "$p" && killed=1; fi
+  done
+  [ $killed -eq 1 ] || fail "job $1 runs no plmhost to kill; did it finish too soon?"
+}
 report_field() { python3 -c 'import json,sys; j=json.load(open(sys.argv[1])); print(eval(sys.argv[2], {"j": j}))' "$@"; }
 
 # --- 1. Slurm: a chain of two simulation jobs, picture arrays, merge -------
@@ -239,16 +247,13 @@ newest_checkpoint() { { ls "$shot/checkpoints" 2>/dev/null || true; } | sed -n '
 # process, so that the kill comes right after it).
 second="$shot/checkpoints/$(printf checkpoint_%04d.plmck $((first + 2 * every - 1)))"
 for _ in $(seq 6000); do [ -f "$second" ] && break; sleep 0.01; done
-# SIGKILL to its plmhost, as when a node dies: no last checkpoint, no report.
-killed=0
-for p in $(scontrol listpids "$sim" 2>/dev/null | awk 'NR > 1 { print $1 }'); do
-  if [ "$(cat "/proc/$p/comm" 2>/dev/null)" = plmhost ]; then kill -KILL "$p" && killed=1; fi
-done
-[ $killed -eq 1 ] || fail "the simulation job $sim runs no plmhost to kill; it finished too soon?"
+# Cancelled the way Slurm ends a job (SIGTERM, then SIGKILL): plmhost keeps
+# its whole frames, writes a checkpoint at the last one and its report.
+scancel "$sim"
 state=$(wait_job "$sim")
 [ "$state" != COMPLETED ] || fail "the simulation finished before it could be killed; lengthen the test's shot"
 c=$(newest_checkpoint)
-say "simulation job $sim: plmhost killed ($state) after $(ls "$shot/sim-$first" | grep -c '^frame_.*ply$') frames," \
+say "simulation job $sim cancelled ($state) after $(ls "$shot/sim-$first" | grep -c '^frame_.*ply$') frames," \
   "its newest checkpoint at frame $c"
 [ "$(wait_job "$merge_job")" != COMPLETED ] || fail "the merge ran after a failed simulation"
 
@@ -261,21 +266,22 @@ route=$(report_field "$shot/sim-$first/render.json" 'j["startedFrom"]["route"], 
   fail "the resubmitted simulation started by $route, not right after the checkpoint at frame $c"
 say "the resubmitted simulation continued from frame $c's checkpoint: first frame simulated $((c + 1))"
 
-# The pictures, and task 1 cancelled once it has drawn its first frame.
+# The pictures, and task 1's plmhost killed (SIGKILL, as when a node dies)
+# once it has drawn its first frame.
 tasks=$(((last - first) / long_task))
 draw=$(sbatch --parsable --array="0-$tasks" --output="$shot/logs/draw-%a-%A.log" \
   --export="ALL,SHOT=$shot,CHUNK=$first" farm/slurm/draw.sbatch)
 victim_first=$((first + long_task))
 victim_png="$shot/sim-$first/$(printf frame_%04d.png "$victim_first")"
 for _ in $(seq 6000); do [ -f "$victim_png" ] && break; sleep 0.01; done
-scancel --signal=KILL --full "${draw}_1"
+kill_plmhost "${draw}_1"
 for t in $(seq 0 "$tasks"); do wait_job "${draw}_$t" >/dev/null; done
 missing=0
 for ((f = victim_first; f < victim_first + long_task; f++)); do
   [ -f "$shot/sim-$first/$(printf frame_%04d.png "$f")" ] || missing=$((missing + 1))
 done
 [ "$missing" -gt 0 ] || fail "picture task 1 finished before it could be killed; lengthen its frames"
-say "picture task ${draw}_1 killed with $missing of its $long_task pictures not drawn"
+say "picture task ${draw}_1: plmhost killed with $missing of its $long_task pictures not drawn"
 if "$plmhost" merge "$tmp/refused" "$shot/sim-$first" --size "$size" 2>"$tmp/refused.err"; then
   fail "merge accepted a folder with pictures missing"
 fi
