@@ -1,6 +1,6 @@
 // The example plug-in through the real plmhost: what "info" shows, frames of
 // the example scene against the spiral's formula, settings typed with
-// "edit --set", and renders that repeat to the byte.
+// "edit --set", renders that repeat to the byte, and "validate".
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -110,6 +110,17 @@ TEST_F(SpiralScene, RendersRepeatToTheByte) {
     EXPECT_EQ(a, ReadFile(dir / ("b/" + Frame(f, "ply")))) << f;
   }
   EXPECT_EQ(ReadFile(dir / ("c/" + Frame(12, "ply"))), ReadFile(dir / ("a/" + Frame(12, "ply"))));
+}
+
+// The validator at its highest strictness passes every check, none skipped:
+// the spiral takes host memory, so the memory checks have something to see.
+TEST_F(SpiralScene, PassesValidateAtTheHighestStrictness) {
+  HostRun run = Run({"validate", SPIRAL_PLUGIN_PATH, "--strictness", "5", "--json", "v.json"});
+  EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+  const nlohmann::json report = nlohmann::json::parse(ReadFile(dir / "v.json"));
+  EXPECT_GE(report["checks"].size(), 36u);
+  for (const nlohmann::json& check : report["checks"])
+    EXPECT_EQ(check["result"], "pass") << check.dump(2);
 }
 
 }  // namespace
