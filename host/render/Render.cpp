@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <set>
 #include <nlohmann/json.hpp>
 
 #include "cli/HostError.h"
@@ -159,8 +160,20 @@ int RenderScene(const Scene& theScene, const RenderOptions& theOptions) {
         throw UsageError(OutPath(out, "render.json") +
                          ": that render was of another scene; --resume continues the same scene only");
     }
-    outputFirst = FirstMissingFrame(theOptions);
-    if (earlier.is_object() && earlier.contains("frameResults") && earlier["frameResults"].is_array())
+    // Frame files count as done only as far as the earlier report vouches
+    // for them: a run killed before it wrote its report leaves files whose
+    // scene and results nobody recorded, so they are rendered again.
+    std::set<int64_t> reported;
+    const bool listed = earlier.is_object() && earlier.contains("frameResults") && earlier["frameResults"].is_array();
+    if (listed)
+      for (const Json& entry : earlier["frameResults"])
+        if (entry.is_object() && entry.contains("frame") && entry["frame"].is_number_integer() &&
+            entry.contains("result") && entry["result"] == kPluginNoError)
+          reported.insert(entry["frame"].get<int64_t>());
+    int32_t vouched = theOptions.firstFrame;
+    while (vouched <= theOptions.lastFrame && reported.count(vouched) != 0) ++vouched;
+    outputFirst = std::min(FirstMissingFrame(theOptions), vouched);
+    if (listed)
       for (const Json& entry : earlier["frameResults"])
         if (entry.is_object() && entry.contains("frame") && entry["frame"].is_number_integer() &&
             entry["frame"].get<int64_t>() >= theOptions.firstFrame && entry["frame"].get<int64_t>() < outputFirst)

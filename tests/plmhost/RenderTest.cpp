@@ -175,6 +175,16 @@ TEST(PlmhostRender, AnInterruptedRenderResumesToTheFilesOfAnUninterruptedOne) {
   EXPECT_EQ(resumed["startedFrom"]["route"], "checkpoint");
   EXPECT_EQ(resumed["startedFrom"]["frame"], endCheckpoint ? plys : plys / 50 * 50) << "from the last checkpoint before the first missing frame";
 
+  // A run killed before it wrote its report vouches for none of its files:
+  // they are rendered again, and the report covers every frame.
+  std::filesystem::remove(dir / "cut/render.json");
+  std::filesystem::remove(dir / "cut/frame_0399.ply");
+  run = RunHost({"render", "--frames", "0-399", "--png", "--size", "32x18", "--out", "cut", "--resume", "-q"}, dir.path);
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  ExpectSameFrames(dir / "whole", dir / "cut", 0, 399, {"ply", "png"});
+  EXPECT_EQ(Report(dir / "cut")["frameResults"].size(), 400u);
+  EXPECT_EQ(Report(dir / "cut")["frameResults"][0]["frame"], 0);
+
   // Another scene's folder is not resumed.
   run = RunHost({"render", "explosion", "--frames", "0-399", "--out", "cut", "--resume"}, dir.path);
   EXPECT_EQ(run.exitCode, 2);
